@@ -1,0 +1,64 @@
+# libmivo, built once as objects: the shipped library (shared or static) and, for tests,
+# benchmarks and fuzzers that reach the internal kernels, a static archive of the same code.
+set(mivo_sources
+    lib/codec.cpp
+    lib/adapters.cpp
+    lib/dump.cpp
+    lib/kernels/scalar.cpp
+    lib/kernels/dispatch.cpp)
+
+set(mivo_x86 OFF)
+if(MIVO_SIMD AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+  set(mivo_x86 ON)
+  list(APPEND mivo_sources lib/kernels/ssse3.cpp lib/kernels/avx2.cpp)
+  set_source_files_properties(lib/kernels/ssse3.cpp PROPERTIES COMPILE_OPTIONS "-mssse3")
+  set_source_files_properties(lib/kernels/avx2.cpp PROPERTIES COMPILE_OPTIONS "-mavx2")
+endif()
+
+add_library(mivo_objects OBJECT ${mivo_sources})
+target_include_directories(mivo_objects PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/lib>)
+target_compile_features(mivo_objects PUBLIC cxx_std_20)
+# Internally the library uses C++23 where the compiler has it (strings filled without being
+# zeroed first); its interface stays C++20.
+if("cxx_std_23" IN_LIST CMAKE_CXX_COMPILE_FEATURES)
+  set_target_properties(mivo_objects PROPERTIES CXX_STANDARD 23)
+endif()
+set_target_properties(mivo_objects PROPERTIES
+  CXX_EXTENSIONS OFF
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON
+  POSITION_INDEPENDENT_CODE ON)
+target_compile_definitions(mivo_objects PRIVATE MIVO_BUILDING
+                           $<$<BOOL:${mivo_x86}>:MIVO_X86_KERNELS>)
+if(NOT BUILD_SHARED_LIBS)
+  target_compile_definitions(mivo_objects PUBLIC MIVO_STATIC)
+endif()
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(mivo_objects PRIVATE -Wall -Wextra -Wpedantic)
+endif()
+
+add_library(mivo $<TARGET_OBJECTS:mivo_objects>)
+add_library(mivo::mivo ALIAS mivo)
+target_include_directories(mivo PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/lib>
+                                       $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_compile_features(mivo PUBLIC cxx_std_20)
+if(NOT BUILD_SHARED_LIBS)
+  target_compile_definitions(mivo PUBLIC MIVO_STATIC)
+endif()
+set_target_properties(mivo PROPERTIES
+  VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR}
+  EXPORT_NAME mivo)
+
+# The same objects, with the internal headers, for the test tree only.
+if(MIVO_BUILD_TESTS OR MIVO_BUILD_BENCH OR MIVO_BUILD_FUZZERS)
+  add_library(mivo_internal STATIC)
+  target_link_libraries(mivo_internal PUBLIC mivo_objects)
+endif()
+
+# Hidden visibility covers our code; the version script also keeps the standard library's
+# template instances (shared_ptr's type info and the like) out of the dynamic symbol table.
+if(BUILD_SHARED_LIBS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  target_link_options(mivo PRIVATE "LINKER:--version-script=${PROJECT_SOURCE_DIR}/lib/mivo.map")
+  set_property(TARGET mivo APPEND PROPERTY LINK_DEPENDS "${PROJECT_SOURCE_DIR}/lib/mivo.map")
+endif()

@@ -1,0 +1,141 @@
+// Digit text, the encoders and decoders for strings and byte buffers, and failure reporting.
+#include "codec.hpp"
+
+#include <array>
+#include <ostream>
+#include <stdexcept>
+
+#include "tables.hpp"
+
+namespace mivo {
+namespace detail {
+
+void invalid_arg(const std::string& message) { throw std::invalid_argument(message); }
+
+namespace {
+
+[[noreturn]] void invalid_char(unsigned char c) {
+  invalid_arg("Mivo.to_char: " + std::to_string(static_cast<unsigned>(c)) + " is an invalid char");
+}
+
+int code(char c) {
+  const int value = digit_value[static_cast<unsigned char>(c)];
+  if (value < 0) invalid_char(static_cast<unsigned char>(c));
+  return value;
+}
+
+std::span<const std::uint8_t> bytes_of(std::string_view s) noexcept {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+}  // namespace
+
+std::size_t encoded_size(std::size_t n) {
+  if (n > std::string().max_size() / 2) {
+    throw std::length_error("Mivo: encoded text would be too long");
+  }
+  return 2 * n;
+}
+
+hex_text of_string_fast(std::span<const std::uint8_t> in) {
+  hex_text h;
+  overwrite_string(h.text, encoded_size(in.size()), [in](char* out) noexcept {
+    active_kernel().encode(in.data(), in.size(), out);
+    return true;
+  });
+  return h;
+}
+
+hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
+  if (skip.empty()) return of_string_fast(in);
+  std::array<bool, 256> skipped{};
+  for (const std::uint8_t v : skip.values()) skipped[v] = true;
+  std::size_t kept = 0;
+  for (const std::uint8_t b : in) kept += skipped[b] ? 0 : 1;
+
+  hex_text h;
+  overwrite_string(h.text, encoded_size(kept), [&](char* out) noexcept {
+    // Gather kept bytes a block at a time so the bulk kernel does the encoding.
+    std::array<std::uint8_t, 512> block;
+    std::size_t used = 0;
+    const kernel& k = active_kernel();
+    for (const std::uint8_t b : in) {
+      if (skipped[b]) continue;
+      block[used++] = b;
+      if (used == block.size()) {
+        k.encode(block.data(), used, out);
+        out += 2 * used;
+        used = 0;
+      }
+    }
+    k.encode(block.data(), used, out);
+    return true;
+  });
+  return h;
+}
+
+void check_decoded(std::string_view digits, std::size_t first_bad_pair) {
+  if (first_bad_pair < digits.size() / 2) {
+    to_char(digits[2 * first_bad_pair], digits[2 * first_bad_pair + 1]);
+  }
+  if (digits.size() % 2 != 0) {
+    invalid_arg("Hex conversion: Hex string cannot have an odd number of characters.");
+  }
+}
+
+}  // namespace detail
+
+std::pair<char, char> of_char(std::uint8_t c) noexcept {
+  return {detail::hex_digits[c >> 4], detail::hex_digits[c & 15U]};
+}
+
+std::uint8_t to_char(char x, char y) {
+  const int low = detail::code(y);  // the second character is judged first
+  const int high = detail::code(x);
+  return static_cast<std::uint8_t>(16 * high + low);
+}
+
+hex_text of_string(std::string_view s) { return detail::of_string_fast(detail::bytes_of(s)); }
+
+hex_text of_string(skip_list skip, std::string_view s) {
+  return detail::of_helper(skip, detail::bytes_of(s));
+}
+
+std::string to_string(const hex_text& h) {
+  const std::string_view digits = h.text;
+  std::string out;
+  std::size_t first_bad_pair = 0;
+  detail::overwrite_string(out, digits.size() / 2, [&](char* bytes) noexcept {
+    first_bad_pair = detail::decode_pairs(digits, reinterpret_cast<std::uint8_t*>(bytes));
+    return true;
+  });
+  detail::check_decoded(digits, first_bad_pair);
+  return out;
+}
+
+hex_text of_bytes(std::span<const std::uint8_t> b) { return detail::of_string_fast(b); }
+
+hex_text of_bytes(skip_list skip, std::span<const std::uint8_t> b) {
+  return detail::of_helper(skip, b);
+}
+
+std::vector<std::uint8_t> to_bytes(const hex_text& h) {
+  using bytes = std::vector<std::uint8_t>;
+  return detail::to_helper(
+      bytes{}, [](std::size_t n) { return bytes(n); }, [](bytes& b) { return b.data(); }, h);
+}
+
+void pp(std::ostream& out, const hex_text& h) {
+  out.write(h.text.data(), static_cast<std::streamsize>(h.text.size()));
+}
+
+std::ostream& operator<<(std::ostream& out, const hex_text& h) {
+  pp(out, h);
+  return out;
+}
+
+const std::string& show(const hex_text& h) noexcept { return h.text; }
+
+std::string show(hex_text&& h) noexcept { return std::move(h.text); }
+
+}  // namespace mivo

@@ -1,0 +1,71 @@
+// The engines shared by the operations: encoding with and without a skip list, decoding into
+// any container, and the library's one way of failing.
+#ifndef MIVO_CODEC_HPP
+#define MIVO_CODEC_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "kernels/kernels.hpp"
+#include "mivo.hpp"
+
+namespace mivo::detail {
+
+// Throws std::invalid_argument carrying `message`.
+[[noreturn]] void invalid_arg(const std::string& message);
+
+// Gives `out` exactly n characters, all written by fill(char*), which must not throw and
+// returns false to abandon the result. Returns what fill returned. Where the standard library
+// allows, the characters are not zeroed first.
+template <class Fill>
+bool overwrite_string(std::string& out, std::size_t n, Fill fill) {
+#if defined(__cpp_lib_string_resize_and_overwrite)
+  bool filled = false;
+  out.resize_and_overwrite(n, [&](char* p, std::size_t) noexcept {
+    filled = fill(p);
+    return filled ? n : 0;
+  });
+  return filled;
+#else
+  out.resize(n);
+  return fill(out.data());
+#endif
+}
+
+// Twice n, or std::length_error when that does not fit in a string.
+std::size_t encoded_size(std::size_t n);
+
+// The table-driven engine: every byte of `in`.
+hex_text of_string_fast(std::span<const std::uint8_t> in);
+
+// The general engine: the bytes of `in` not listed in `skip`.
+hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in);
+
+// Decodes the complete pairs of `digits` into out[0 .. size/2); returns the index of the first
+// bad pair, or size/2.
+inline std::size_t decode_pairs(std::string_view digits, std::uint8_t* out) noexcept {
+  return active_kernel().decode(digits.data(), digits.size() / 2, out);
+}
+
+// Throws what decoding `digits` must throw, given decode_pairs' answer, if anything.
+void check_decoded(std::string_view digits, std::size_t first_bad_pair);
+
+// Decodes `h` into a container: `empty_value` for empty text, else create(n) holding the n
+// bytes written through storage(container). Throws the decoding failures; the half-filled
+// container is then dropped.
+template <class Container, class Create, class Storage>
+Container to_helper(const Container& empty_value, Create create, Storage storage,
+                    const hex_text& h) {
+  const std::string_view digits = h.text;
+  if (digits.empty()) return empty_value;
+  Container out = create(digits.size() / 2);
+  check_decoded(digits, decode_pairs(digits, storage(out)));
+  return out;
+}
+
+}  // namespace mivo::detail
+
+#endif  // MIVO_CODEC_HPP

@@ -1,0 +1,88 @@
+// x86-64 AVX2 kernel: 32 bytes per encode step, 64 digits per decode step.
+// This file is compiled with -mavx2 and runs only where dispatch found AVX2 and OS support for
+// the AVX register state.
+#include <immintrin.h>
+
+#include "kernels.hpp"
+#include "x86_common.hpp"
+
+namespace mivo::detail {
+namespace {
+
+void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  const __m256i lut = _mm256_broadcastsi128_si256(x86::digit_lut128());
+  const __m256i low_nibble = _mm256_set1_epi8(0x0f);
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i high =
+        _mm256_shuffle_epi8(lut, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), low_nibble));
+    const __m256i low = _mm256_shuffle_epi8(lut, _mm256_and_si256(bytes, low_nibble));
+    // Unpacking works within 128-bit lanes: a = bytes 0-7 | 16-23, b = bytes 8-15 | 24-31.
+    const __m256i a = _mm256_unpacklo_epi8(high, low);
+    const __m256i b = _mm256_unpackhi_epi8(high, low);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i),
+                        _mm256_permute2x128_si256(a, b, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i + 32),
+                        _mm256_permute2x128_si256(a, b, 0x31));
+  }
+  if (i + 16 <= n) {
+    __m128i first;
+    __m128i second;
+    x86::encode16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), first, second);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), first);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), second);
+    i += 16;
+  }
+  scalar_kernel.encode(in + i, n - i, out + 2 * i);
+}
+
+__m256i digit_values32(__m256i chars, __m256i& valid) {
+  const __m256i decimal = _mm256_sub_epi8(chars, _mm256_set1_epi8('0'));
+  const __m256i is_decimal =
+      _mm256_cmpeq_epi8(_mm256_min_epu8(decimal, _mm256_set1_epi8(9)), decimal);
+  const __m256i letter =
+      _mm256_sub_epi8(_mm256_or_si256(chars, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+  const __m256i is_letter =
+      _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
+  valid = _mm256_or_si256(is_decimal, is_letter);
+  return _mm256_or_si256(_mm256_and_si256(is_decimal, decimal),
+                         _mm256_and_si256(is_letter, _mm256_add_epi8(letter, _mm256_set1_epi8(10))));
+}
+
+// Decodes the 32 pairs of in[0..64) into out[0..32); false, storing nothing, on a non-digit.
+bool decode64(const char* in, std::uint8_t* out) {
+  __m256i valid_first;
+  __m256i valid_second;
+  const __m256i first =
+      digit_values32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)), valid_first);
+  const __m256i second = digit_values32(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32)), valid_second);
+  if (_mm256_movemask_epi8(_mm256_and_si256(valid_first, valid_second)) != -1) return false;
+  const __m256i weights = _mm256_set1_epi16(0x0110);  // high digit * 16 + low digit
+  const __m256i packed = _mm256_packus_epi16(_mm256_maddubs_epi16(first, weights),
+                                             _mm256_maddubs_epi16(second, weights));
+  // Packing works within lanes too: restore the order of the four 8-byte quarters.
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute4x64_epi64(packed, 0xd8));
+  return true;
+}
+
+std::size_t decode_avx2(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
+  std::size_t k = 0;
+  while (k + 32 <= pairs && decode64(in + 2 * k, out + k)) k += 32;
+  if (k + 32 > pairs && k + 16 <= pairs) {
+    __m128i bytes;
+    if (x86::decode32(in + 2 * k, bytes)) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), bytes);
+      k += 16;
+    }
+  }
+  // A bad block, or the tail: the scalar loop finds the exact pair.
+  return k + scalar_kernel.decode(in + 2 * k, pairs - k, out + k);
+}
+
+}  // namespace
+
+const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2};
+
+}  // namespace mivo::detail

@@ -1,0 +1,86 @@
+// Picks the kernel once per process. The choice is a function-local constant, so the first
+// calls from many threads at once are safe without any lock of ours.
+#include <array>
+#include <cstdlib>
+#include <string_view>
+
+#include "kernels.hpp"
+
+#if defined(MIVO_X86_KERNELS)
+#include <cpuid.h>
+#endif
+
+namespace mivo::detail {
+namespace {
+
+#if defined(MIVO_X86_KERNELS)
+struct cpu_features {
+  bool ssse3 = false;
+  bool avx2 = false;
+};
+
+// XCR0 bits 1 and 2: the OS saves and restores the SSE and AVX registers.
+bool os_saves_avx_state() {
+  unsigned low = 0;
+  unsigned high = 0;
+  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (low & 0x6U) == 0x6U;
+}
+
+cpu_features detect_cpu() {
+  cpu_features found;
+  unsigned eax = 0;
+  unsigned ebx = 0;
+  unsigned ecx = 0;
+  unsigned edx = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return found;
+  found.ssse3 = (ecx & bit_SSSE3) != 0;
+  const bool avx = (ecx & bit_AVX) != 0 && (ecx & bit_OSXSAVE) != 0 && os_saves_avx_state();
+  if (avx && __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0) {
+    found.avx2 = (ebx & bit_AVX2) != 0;
+  }
+  return found;
+}
+#endif
+
+struct kernel_list {
+  std::array<const kernel*, 3> entries{};
+  std::size_t size = 0;
+
+  void add(const kernel& k) { entries[size++] = &k; }
+};
+
+kernel_list list_supported() {
+  kernel_list list;
+  list.add(scalar_kernel);
+#if defined(MIVO_X86_KERNELS)
+  const cpu_features cpu = detect_cpu();
+  if (cpu.ssse3) list.add(ssse3_kernel);
+  if (cpu.ssse3 && cpu.avx2) list.add(avx2_kernel);
+#endif
+  return list;
+}
+
+const kernel& choose(std::span<const kernel* const> supported) {
+  const char* forced = std::getenv("MIVO_KERNEL");  // NOLINT(concurrency-mt-unsafe): read once
+  if (forced != nullptr) {
+    for (const kernel* k : supported) {
+      if (std::string_view(k->name) == forced) return *k;
+    }
+  }
+  return *supported.back();
+}
+
+}  // namespace
+
+std::span<const kernel* const> supported_kernels() noexcept {
+  static const kernel_list list = list_supported();
+  return {list.entries.data(), list.size};
+}
+
+const kernel& active_kernel() noexcept {
+  static const kernel& chosen = choose(supported_kernels());
+  return chosen;
+}
+
+}  // namespace mivo::detail

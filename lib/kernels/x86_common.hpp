@@ -1,0 +1,55 @@
+// 128-bit building blocks shared by the x86 kernels. Included only by files compiled for
+// SSSE3 or better; everything here has internal linkage so no copy built for one instruction
+// set can stand in for another's.
+#ifndef MIVO_KERNELS_X86_COMMON_HPP
+#define MIVO_KERNELS_X86_COMMON_HPP
+
+#include <immintrin.h>
+
+namespace mivo::detail::x86 {
+namespace {
+
+inline __m128i digit_lut128() {
+  return _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e',
+                       'f');
+}
+
+// The 32 digits of 16 bytes: the first 8 bytes' digits in `first`, the rest in `second`.
+inline void encode16(__m128i bytes, __m128i& first, __m128i& second) {
+  const __m128i low_nibble = _mm_set1_epi8(0x0f);
+  const __m128i high = _mm_shuffle_epi8(
+      digit_lut128(), _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble));
+  const __m128i low = _mm_shuffle_epi8(digit_lut128(), _mm_and_si128(bytes, low_nibble));
+  first = _mm_unpacklo_epi8(high, low);
+  second = _mm_unpackhi_epi8(high, low);
+}
+
+// Digit values 0-15 of 16 characters; `valid` is all-ones where the character is a digit.
+inline __m128i digit_values16(__m128i chars, __m128i& valid) {
+  const __m128i decimal = _mm_sub_epi8(chars, _mm_set1_epi8('0'));
+  const __m128i is_decimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
+  const __m128i letter = _mm_sub_epi8(_mm_or_si128(chars, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+  const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+  valid = _mm_or_si128(is_decimal, is_letter);
+  return _mm_or_si128(_mm_and_si128(is_decimal, decimal),
+                      _mm_and_si128(is_letter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+}
+
+// Decodes the 16 pairs of in[0..32) into `bytes`; false if any character is not a digit.
+inline bool decode32(const char* in, __m128i& bytes) {
+  __m128i valid_first;
+  __m128i valid_second;
+  const __m128i first =
+      digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), valid_first);
+  const __m128i second =
+      digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)), valid_second);
+  if (_mm_movemask_epi8(_mm_and_si128(valid_first, valid_second)) != 0xffff) return false;
+  const __m128i weights = _mm_set1_epi16(0x0110);  // high digit * 16 + low digit
+  bytes = _mm_packus_epi16(_mm_maddubs_epi16(first, weights), _mm_maddubs_epi16(second, weights));
+  return true;
+}
+
+}  // namespace
+}  // namespace mivo::detail::x86
+
+#endif  // MIVO_KERNELS_X86_COMMON_HPP
