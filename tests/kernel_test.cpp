@@ -1,0 +1,78 @@
+// Every kernel this CPU runs must agree with the scalar one, byte for byte and on the index of
+// the first bad pair, at and around every block boundary.
+#include <string>
+#include <vector>
+
+#include "helpers.hpp"
+#include "kernels/kernels.hpp"
+
+namespace {
+
+using mivo::detail::kernel;
+
+class KernelTest : public ::testing::TestWithParam<const kernel*> {};
+
+std::string encode_with(const kernel& k, const std::string& bytes) {
+  std::string out(2 * bytes.size(), '\0');
+  k.encode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), out.data());
+  return out;
+}
+
+std::size_t decode_with(const kernel& k, const std::string& digits, std::vector<std::uint8_t>& out) {
+  out.assign(digits.size() / 2, 0);
+  return k.decode(digits.data(), digits.size() / 2, out.data());
+}
+
+TEST_P(KernelTest, EncodesLikeScalar) {
+  for (std::size_t n = 0; n <= 200; ++n) {
+    const std::string bytes = mivo_test::pattern(n);
+    ASSERT_EQ(encode_with(*GetParam(), bytes), encode_with(mivo::detail::scalar_kernel, bytes))
+        << n;
+  }
+  const std::string all = mivo_test::all_bytes();
+  EXPECT_EQ(encode_with(*GetParam(), all), encode_with(mivo::detail::scalar_kernel, all));
+}
+
+TEST_P(KernelTest, DecodesValidTextLikeScalar) {
+  for (std::size_t pairs = 0; pairs <= 200; ++pairs) {
+    std::string digits = encode_with(mivo::detail::scalar_kernel, mivo_test::pattern(pairs));
+    for (std::size_t i = 0; i < digits.size(); i += 3) {
+      digits[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(digits[i])));
+    }
+    std::vector<std::uint8_t> got;
+    std::vector<std::uint8_t> want;
+    ASSERT_EQ(decode_with(*GetParam(), digits, got), pairs);
+    ASSERT_EQ(decode_with(mivo::detail::scalar_kernel, digits, want), pairs);
+    ASSERT_EQ(got, want) << pairs;
+  }
+}
+
+TEST_P(KernelTest, FindsTheFirstBadPairAtEveryPosition) {
+  // Bytes just outside each digit range, and a high byte.
+  const char bad[] = {'/', ':', '@', 'G', '`', 'g', ' ', '\0', '\xb0', '\xc1'};
+  for (std::size_t pairs : {15U, 16U, 17U, 31U, 32U, 33U, 63U, 64U, 65U, 100U}) {
+    const std::string good = encode_with(mivo::detail::scalar_kernel, mivo_test::pattern(pairs));
+    for (std::size_t pos = 0; pos < good.size(); ++pos) {
+      std::string digits = good;
+      digits[pos] = bad[pos % sizeof bad];
+      std::vector<std::uint8_t> got;
+      std::vector<std::uint8_t> want;
+      ASSERT_EQ(decode_with(*GetParam(), digits, got), pos / 2) << pairs << " " << pos;
+      decode_with(mivo::detail::scalar_kernel, digits, want);
+      got.resize(pos / 2);
+      want.resize(pos / 2);
+      ASSERT_EQ(got, want);
+    }
+  }
+}
+
+std::string kernel_name(const ::testing::TestParamInfo<const kernel*>& info) {
+  return info.param->name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Supported, KernelTest,
+                         ::testing::ValuesIn(mivo::detail::supported_kernels().begin(),
+                                             mivo::detail::supported_kernels().end()),
+                         kernel_name);
+
+}  // namespace
