@@ -1,0 +1,43 @@
+# Builds and runs the consumer program one way a user would take the library in.
+#   cmake -DMODE=find_package|add_subdirectory|FetchContent|pkg-config -DSOURCE_DIR=...
+#         -DBINARY_DIR=<mivo build tree> -DWORK_DIR=<scratch> -DCXX=... -P run_consumer.cmake
+cmake_minimum_required(VERSION 3.25)
+
+function(run)
+  execute_process(COMMAND ${ARGV} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGV}")
+  endif()
+endfunction()
+
+set(consumers "${SOURCE_DIR}/tests/consumers")
+set(prefix "${WORK_DIR}/prefix")
+set(build "${WORK_DIR}/build")
+file(REMOVE_RECURSE "${WORK_DIR}")
+
+if(MODE STREQUAL "find_package" OR MODE STREQUAL "pkg-config")
+  run(${CMAKE_COMMAND} --install "${BINARY_DIR}" --prefix "${prefix}")
+endif()
+
+set(configure ${CMAKE_COMMAND} -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
+if(MODE STREQUAL "find_package")
+  run(${configure} -S "${consumers}/find_package" -B "${build}" -DCMAKE_PREFIX_PATH=${prefix})
+elseif(MODE STREQUAL "add_subdirectory" OR MODE STREQUAL "FetchContent")
+  run(${configure} -S "${consumers}/subdirectory" -B "${build}" -DMIVO_SOURCE_DIR=${SOURCE_DIR}
+      -DMIVO_EMBED=${MODE} -DBUILD_SHARED_LIBS=${SHARED})
+elseif(MODE STREQUAL "pkg-config")
+  set(ENV{PKG_CONFIG_PATH} "${prefix}/lib/pkgconfig")
+  execute_process(COMMAND pkg-config --cflags --libs mivo OUTPUT_VARIABLE flags
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  file(MAKE_DIRECTORY "${build}")
+  run(${CXX} -std=c++20 "${consumers}/consumer.cpp" ${flags} -o "${build}/consumer")
+  set(ENV{LD_LIBRARY_PATH} "${prefix}/lib")
+else()
+  message(FATAL_ERROR "unknown MODE '${MODE}'")
+endif()
+
+if(NOT MODE STREQUAL "pkg-config")
+  run(${CMAKE_COMMAND} --build "${build}")
+endif()
+run("${build}/consumer")

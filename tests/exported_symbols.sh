@@ -1,0 +1,12 @@
+#!/bin/sh
+# Fails when the shared library exports any symbol outside namespace mivo.
+set -eu
+symbols=$(nm -D --defined-only -C "$1" | cut -d' ' -f3-)
+[ -n "$symbols" ] || { echo "no exported symbols in $1"; exit 1; }
+leaks=$(printf '%s\n' "$symbols" | grep -v '^mivo::' || true)
+if [ -n "$leaks" ]; then
+  echo "exported outside namespace mivo:"
+  printf '  %s\n' "$leaks"
+  exit 1
+fi
+echo "$(printf '%s\n' "$symbols" | wc -l) symbols, all in namespace mivo"
