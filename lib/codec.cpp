@@ -2,6 +2,7 @@
 #include "codec.hpp"
 
 #include <array>
+#include <cstring>
 #include <ostream>
 #include <stdexcept>
 
@@ -23,6 +24,60 @@ int code(char c) {
   if (value < 0) invalid_char(static_cast<unsigned char>(c));
   return value;
 }
+
+// The skip list as a membership table, with a test of eight bytes at once while it holds few
+// distinct values (the usual separators).
+class skip_filter {
+ public:
+  explicit skip_filter(skip_list skip) noexcept {
+    for (const std::uint8_t v : skip.values()) {
+      if (member_[v]) continue;
+      member_[v] = true;
+      if (distinct_ < patterns_.size()) patterns_[distinct_] = v * every_byte(1);
+      ++distinct_;
+    }
+  }
+
+  // Calls on_clean_word(p) for each 8-byte run at p with nothing to skip, and on_kept(b) for
+  // every other kept byte, in input order.
+  template <class CleanWord, class Kept>
+  void scan(std::span<const std::uint8_t> in, CleanWord on_clean_word, Kept on_kept) const {
+    constexpr std::size_t word_size = sizeof(std::uint64_t);
+    std::size_t i = 0;
+    for (; i + word_size <= in.size(); i += word_size) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, in.data() + i, word_size);
+      if (is_clean(word)) {
+        on_clean_word(in.data() + i);
+        continue;
+      }
+      for (std::size_t j = i; j < i + word_size; ++j) {
+        if (!member_[in[j]]) on_kept(in[j]);
+      }
+    }
+    for (; i < in.size(); ++i) {
+      if (!member_[in[i]]) on_kept(in[i]);
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t every_byte(std::uint8_t b) { return 0x0101010101010101ULL * b; }
+
+  // Exact: true only when no byte of `word` is listed.
+  [[nodiscard]] bool is_clean(std::uint64_t word) const noexcept {
+    if (distinct_ > patterns_.size()) return false;
+    std::uint64_t zero_bytes = 0;
+    for (std::size_t k = 0; k < distinct_; ++k) {
+      const std::uint64_t x = word ^ patterns_[k];  // a zero byte where word holds the value
+      zero_bytes |= (x - every_byte(1)) & ~x & every_byte(0x80);
+    }
+    return zero_bytes == 0;
+  }
+
+  std::array<bool, 256> member_{};
+  std::array<std::uint64_t, 4> patterns_{};
+  std::size_t distinct_ = 0;
+};
 
 std::span<const std::uint8_t> bytes_of(std::string_view s) noexcept {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
@@ -48,26 +103,34 @@ hex_text of_string_fast(std::span<const std::uint8_t> in) {
 
 hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
   if (skip.empty()) return of_string_fast(in);
-  std::array<bool, 256> skipped{};
-  for (const std::uint8_t v : skip.values()) skipped[v] = true;
+  const skip_filter filter(skip);
   std::size_t kept = 0;
-  for (const std::uint8_t b : in) kept += skipped[b] ? 0 : 1;
+  filter.scan(
+      in, [&](const std::uint8_t*) { kept += sizeof(std::uint64_t); }, [&](std::uint8_t) { ++kept; });
 
   hex_text h;
   overwrite_string(h.text, encoded_size(kept), [&](char* out) noexcept {
     // Gather kept bytes a block at a time so the bulk kernel does the encoding.
-    std::array<std::uint8_t, 512> block;
+    std::array<std::uint8_t, 1024> block;
     std::size_t used = 0;
     const kernel& k = active_kernel();
-    for (const std::uint8_t b : in) {
-      if (skipped[b]) continue;
-      block[used++] = b;
-      if (used == block.size()) {
-        k.encode(block.data(), used, out);
-        out += 2 * used;
-        used = 0;
-      }
-    }
+    const auto flush_if_full = [&] {
+      if (used + sizeof(std::uint64_t) <= block.size()) return;
+      k.encode(block.data(), used, out);
+      out += 2 * used;
+      used = 0;
+    };
+    filter.scan(
+        in,
+        [&](const std::uint8_t* word) {
+          std::memcpy(block.data() + used, word, sizeof(std::uint64_t));
+          used += sizeof(std::uint64_t);
+          flush_if_full();
+        },
+        [&](std::uint8_t b) {
+          block[used++] = b;
+          flush_if_full();
+        });
     k.encode(block.data(), used, out);
     return true;
   });

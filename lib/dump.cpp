@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "codec.hpp"
-#include "tables.hpp"
 
 namespace mivo {
 namespace {
@@ -51,7 +50,11 @@ class row_number {
   row_number() noexcept { text_.fill('0'); }
 
   char* put(char* out) const noexcept {
-    std::memcpy(out, text_.data() + text_.size() - width_, width_);
+    if (width_ == min_number_width) {  // a fixed-size copy, for all but huge dumps
+      std::memcpy(out, text_.data() + text_.size() - min_number_width, min_number_width);
+    } else {
+      std::memcpy(out, text_.data() + text_.size() - width_, width_);
+    }
     out[width_] = ':';
     out[width_ + 1] = ' ';
     return out + width_ + 2;
@@ -88,10 +91,14 @@ char* put_digit_groups(const char* digits, std::size_t n, char* out) noexcept {
   return out + padding;
 }
 
-char* put_char_column(const std::uint8_t* bytes, std::size_t n, char* out) noexcept {
+char* put_char_column(const char* chars, std::size_t n, char* out) noexcept {
   *out++ = ' ';
   *out++ = ' ';
-  for (std::size_t k = 0; k < n; ++k) out[k] = detail::dump_char[bytes[k]];
+  if (n == row_digits / 2) {
+    std::memcpy(out, chars, row_digits / 2);
+  } else {
+    std::memcpy(out, chars, n);
+  }
   return out + n;
 }
 
@@ -101,6 +108,7 @@ bool render(std::string_view digits, dump_options options, char* out,
             std::size_t& first_bad_pair) noexcept {
   const detail::kernel& k = detail::active_kernel();
   std::array<std::uint8_t, rows_per_block * row_digits / 2> bytes;
+  std::array<char, rows_per_block * row_digits / 2> chars;
   row_number number;
   for (std::size_t begin = 0; begin < digits.size(); begin += rows_per_block * row_digits) {
     const std::size_t end = std::min(digits.size(), begin + rows_per_block * row_digits);
@@ -111,6 +119,7 @@ bool render(std::string_view digits, dump_options options, char* out,
         first_bad_pair = begin / 2 + bad;
         return false;
       }
+      k.dump_chars(bytes.data(), pairs, chars.data());
     }
     for (std::size_t row = begin; row < end; row += row_digits) {
       const std::size_t n = std::min(row_digits, end - row);
@@ -119,7 +128,7 @@ bool render(std::string_view digits, dump_options options, char* out,
         number.advance();
       }
       out = put_digit_groups(digits.data() + row, n, out);
-      if (options.char_column) out = put_char_column(bytes.data() + (row - begin) / 2, n / 2, out);
+      if (options.char_column) out = put_char_column(chars.data() + (row - begin) / 2, n / 2, out);
       *out++ = '\n';
     }
   }

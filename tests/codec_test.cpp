@@ -107,6 +107,20 @@ TEST(Encode, SkippingEqualsEncodingWhatRemains) {
   EXPECT_EQ(mivo::of_string(skip, input), mivo::of_string(kept));
 }
 
+TEST(Encode, SkipsAtEveryPositionWithFewOrManyListedValues) {
+  const std::vector<std::uint8_t> few = {' '};
+  const std::vector<std::uint8_t> many = {' ', 1, 2, 3, 4, 5, 6};
+  for (std::size_t n = 1; n <= 40; ++n) {
+    for (std::size_t pos = 0; pos < n; ++pos) {
+      std::string input(n, 'x');
+      input[pos] = ' ';
+      const std::string expected = mivo::of_string(std::string(n - 1, 'x')).text;
+      ASSERT_EQ(mivo::of_string(few, input).text, expected) << n << " " << pos;
+      ASSERT_EQ(mivo::of_string(many, input).text, expected) << n << " " << pos;
+    }
+  }
+}
+
 TEST(Encode, BytesMatchStringForEveryLengthAcrossBlocks) {
   for (std::size_t n = 0; n <= 200; ++n) {
     const std::string s = mivo_test::pattern(n);

@@ -54,6 +54,21 @@ TEST(Dump, CharacterColumn) {
             "1f20 7e7f 80FF 41" + spaces(22) + "  . ~...A\n");
 }
 
+TEST(Dump, CharacterColumnForEveryByte) {
+  const std::string dump = mivo::hexdump_s(no_numbers, mivo::of_string(mivo_test::all_bytes()));
+  std::istringstream lines(dump);
+  std::string line;
+  int b = 0;
+  while (std::getline(lines, line)) {
+    ASSERT_EQ(line.size(), 39U + 2U + 16U);
+    for (int k = 0; k < 16; ++k, ++b) {
+      const char shown = (b >= 32 && b <= 126) ? static_cast<char>(b) : '.';
+      EXPECT_EQ(line[41 + k], shown) << b;
+    }
+  }
+  EXPECT_EQ(b, 256);
+}
+
 TEST(Dump, RowsCountRowsNotBytes) {
   const std::string dump = mivo::hexdump_s(no_chars, mivo::of_string(std::string(16 * 11, 'x')));
   std::istringstream lines(dump);

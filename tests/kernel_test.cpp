@@ -66,6 +66,18 @@ TEST_P(KernelTest, FindsTheFirstBadPairAtEveryPosition) {
   }
 }
 
+TEST_P(KernelTest, DumpCharsLikeScalar) {
+  const std::string all = mivo_test::all_bytes() + mivo_test::pattern(100);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(all.data());
+  for (std::size_t n = 0; n <= all.size(); n += (n < 70 ? 1 : 37)) {
+    std::string got(n, '\0');
+    std::string want(n, '\0');
+    GetParam()->dump_chars(bytes, n, got.data());
+    mivo::detail::scalar_kernel.dump_chars(bytes, n, want.data());
+    ASSERT_EQ(got, want) << n;
+  }
+}
+
 std::string kernel_name(const ::testing::TestParamInfo<const kernel*>& info) {
   return info.param->name;
 }

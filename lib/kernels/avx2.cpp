@@ -77,12 +77,30 @@ std::size_t decode_avx2(const char* in, std::size_t pairs, std::uint8_t* out) no
       k += 16;
     }
   }
+  if (k == pairs) return pairs;
   // A bad block, or the tail: the scalar loop finds the exact pair.
   return k + scalar_kernel.decode(in + 2 * k, pairs - k, out + k);
 }
 
+void dump_chars_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i above_space = _mm256_sub_epi8(bytes, _mm256_set1_epi8(32));
+    const __m256i printable = _mm256_cmpeq_epi8(
+        _mm256_min_epu8(above_space, _mm256_set1_epi8(126 - 32)), above_space);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                        _mm256_blendv_epi8(_mm256_set1_epi8('.'), bytes, printable));
+  }
+  for (; i + 16 <= n; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x86::dump_chars16(bytes));
+  }
+  scalar_kernel.dump_chars(in + i, n - i, out + i);
+}
+
 }  // namespace
 
-const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2};
+const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2, dump_chars_avx2};
 
 }  // namespace mivo::detail

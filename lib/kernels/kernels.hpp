@@ -18,6 +18,9 @@ struct kernel {
   // the first pair holding a non-digit, or `pairs` when all are valid; out[k] from the returned
   // index on is unspecified.
   std::size_t (*decode)(const char* in, std::size_t pairs, std::uint8_t* out) noexcept;
+  // Writes the dump's character for each of in[0..n) to out: the byte itself from space to
+  // tilde, else '.'.
+  void (*dump_chars)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
 };
 
 extern const kernel scalar_kernel;

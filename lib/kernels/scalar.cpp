@@ -22,8 +22,12 @@ std::size_t decode_scalar(const char* in, std::size_t pairs, std::uint8_t* out) 
   return pairs;
 }
 
+void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  for (std::size_t i = 0; i < n; ++i) out[i] = dump_char[in[i]];
+}
+
 }  // namespace
 
-const kernel scalar_kernel = {"scalar", encode_scalar, decode_scalar};
+const kernel scalar_kernel = {"scalar", encode_scalar, decode_scalar, dump_chars_scalar};
 
 }  // namespace mivo::detail

@@ -28,12 +28,22 @@ std::size_t decode_ssse3(const char* in, std::size_t pairs, std::uint8_t* out) n
     if (!x86::decode32(in + 2 * k, bytes)) break;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), bytes);
   }
+  if (k == pairs) return pairs;
   // A bad block, or the tail: the scalar loop finds the exact pair.
   return k + scalar_kernel.decode(in + 2 * k, pairs - k, out + k);
 }
 
+void dump_chars_ssse3(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), x86::dump_chars16(bytes));
+  }
+  scalar_kernel.dump_chars(in + i, n - i, out + i);
+}
+
 }  // namespace
 
-const kernel ssse3_kernel = {"ssse3", encode_ssse3, decode_ssse3};
+const kernel ssse3_kernel = {"ssse3", encode_ssse3, decode_ssse3, dump_chars_ssse3};
 
 }  // namespace mivo::detail

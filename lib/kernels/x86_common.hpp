@@ -49,6 +49,15 @@ inline bool decode32(const char* in, __m128i& bytes) {
   return true;
 }
 
+// The dump's characters for 16 bytes: each byte from 32 to 126 itself, every other one '.'.
+inline __m128i dump_chars16(__m128i bytes) {
+  const __m128i above_space = _mm_sub_epi8(bytes, _mm_set1_epi8(32));
+  const __m128i printable =
+      _mm_cmpeq_epi8(_mm_min_epu8(above_space, _mm_set1_epi8(126 - 32)), above_space);
+  return _mm_or_si128(_mm_and_si128(printable, bytes),
+                      _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+}
+
 }  // namespace
 }  // namespace mivo::detail::x86
 

@@ -1,0 +1,245 @@
+// Throughput of every operation beside a memcpy of the same output, the raw kernels side by
+// side, and (where installed) other libraries' hex functions. Bytes per second count the raw
+// bytes: the encoder's input, the decoder's output, the dump's underlying bytes.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <mivo.hpp>
+
+#include "kernels/kernels.hpp"
+
+#if defined(MIVO_BENCH_ABSL)
+#include <absl/strings/escaping.h>
+#endif
+#if defined(MIVO_BENCH_SODIUM)
+#include <sodium.h>
+#endif
+
+namespace {
+
+std::string random_bytes(std::size_t n) {
+  std::mt19937_64 rng(42);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+std::size_t size_of(const benchmark::State& state) {
+  return static_cast<std::size_t>(state.range(0));
+}
+
+void count_bytes(benchmark::State& state) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+  for (const std::int64_t n : {32, 1 << 10, 64 << 10, 1 << 20, 16 << 20}) b->Arg(n);
+}
+
+// The ceiling: copying as many bytes as the encoder writes (2n).
+void BM_memcpy_encoded_size(benchmark::State& state) {
+  const std::string from(2 * size_of(state), 'x');
+  std::string to(from.size(), '\0');
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), from.size());
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+// The floor for small results: allocating a string of the result's size.
+void BM_allocate_encoded_size(benchmark::State& state) {
+  for (auto _ : state) {
+    std::string s;
+    s.reserve(2 * size_of(state));
+    benchmark::DoNotOptimize(s.data());
+  }
+  count_bytes(state);
+}
+
+void BM_allocate_decoded_size(benchmark::State& state) {
+  for (auto _ : state) {
+    std::string s;
+    s.reserve(size_of(state));
+    benchmark::DoNotOptimize(s.data());
+  }
+  count_bytes(state);
+}
+
+void BM_of_string(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state));
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_string(in));
+  count_bytes(state);
+}
+
+void BM_of_string_skip(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state));
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_string({'\n', ' '}, in));
+  count_bytes(state);
+}
+
+void BM_of_bytes(benchmark::State& state) {
+  const std::string s = random_bytes(size_of(state));
+  const std::vector<std::uint8_t> in(s.begin(), s.end());
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_bytes(in));
+  count_bytes(state);
+}
+
+void BM_of_cstruct(benchmark::State& state) {
+  const mivo::cstruct in = mivo::cstruct::of_string(random_bytes(size_of(state)));
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_cstruct(in));
+  count_bytes(state);
+}
+
+void BM_of_cstruct_skip(benchmark::State& state) {
+  const mivo::cstruct in = mivo::cstruct::of_string(random_bytes(size_of(state)));
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_cstruct({'\n', ' '}, in));
+  count_bytes(state);
+}
+
+void BM_of_bigstring(benchmark::State& state) {
+  const mivo::bigstring in = mivo::cstruct::of_string(random_bytes(size_of(state))).buffer;
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_bigstring(in));
+  count_bytes(state);
+}
+
+mivo::hex_text random_text(const benchmark::State& state) {
+  return mivo::of_string(random_bytes(size_of(state)));
+}
+
+void BM_to_string(benchmark::State& state) {
+  const mivo::hex_text in = random_text(state);
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_string(in));
+  count_bytes(state);
+}
+
+void BM_to_bytes(benchmark::State& state) {
+  const mivo::hex_text in = random_text(state);
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_bytes(in));
+  count_bytes(state);
+}
+
+void BM_to_cstruct(benchmark::State& state) {
+  const mivo::hex_text in = random_text(state);
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_cstruct(in));
+  count_bytes(state);
+}
+
+void BM_to_bigstring(benchmark::State& state) {
+  const mivo::hex_text in = random_text(state);
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_bigstring(in));
+  count_bytes(state);
+}
+
+void BM_hexdump_s(benchmark::State& state) {
+  const mivo::hex_text in = random_text(state);
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::hexdump_s(in));
+  count_bytes(state);
+}
+
+void BM_hexdump_s_bare(benchmark::State& state) {
+  const mivo::hex_text in = random_text(state);
+  for (auto _ : state) benchmark::DoNotOptimize(mivo::hexdump_s({false, false}, in));
+  count_bytes(state);
+}
+
+// The raw kernels, into preallocated buffers: scalar against each SIMD kernel.
+void BM_kernel_encode(benchmark::State& state, const mivo::detail::kernel* k) {
+  const std::string in = random_bytes(size_of(state));
+  std::string out(2 * in.size(), '\0');
+  for (auto _ : state) {
+    k->encode(reinterpret_cast<const std::uint8_t*>(in.data()), in.size(), out.data());
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+void BM_kernel_decode(benchmark::State& state, const mivo::detail::kernel* k) {
+  const std::string in = random_text(state).text;
+  std::vector<std::uint8_t> out(in.size() / 2);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(k->decode(in.data(), out.size(), out.data()));
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+#if defined(MIVO_BENCH_ABSL)
+void BM_absl_BytesToHexString(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state));
+  for (auto _ : state) benchmark::DoNotOptimize(absl::BytesToHexString(in));
+  count_bytes(state);
+}
+
+void BM_absl_HexStringToBytes(benchmark::State& state) {
+  const std::string in = random_text(state).text;
+  for (auto _ : state) benchmark::DoNotOptimize(absl::HexStringToBytes(in));
+  count_bytes(state);
+}
+BENCHMARK(BM_absl_BytesToHexString)->Apply(sizes);
+BENCHMARK(BM_absl_HexStringToBytes)->Apply(sizes);
+#endif
+
+#if defined(MIVO_BENCH_SODIUM)
+void BM_sodium_bin2hex(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state));
+  std::string out(2 * in.size() + 1, '\0');
+  for (auto _ : state) {
+    sodium_bin2hex(out.data(), out.size(), reinterpret_cast<const unsigned char*>(in.data()),
+                   in.size());
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+void BM_sodium_hex2bin(benchmark::State& state) {
+  const std::string in = random_text(state).text;
+  std::vector<unsigned char> out(in.size() / 2);
+  for (auto _ : state) {
+    std::size_t written = 0;
+    sodium_hex2bin(out.data(), out.size(), in.data(), in.size(), nullptr, &written, nullptr);
+    benchmark::DoNotOptimize(written);
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+BENCHMARK(BM_sodium_bin2hex)->Apply(sizes);
+BENCHMARK(BM_sodium_hex2bin)->Apply(sizes);
+#endif
+
+BENCHMARK(BM_memcpy_encoded_size)->Apply(sizes);
+BENCHMARK(BM_allocate_encoded_size)->Arg(32);
+BENCHMARK(BM_allocate_decoded_size)->Arg(32);
+BENCHMARK(BM_of_string)->Apply(sizes);
+BENCHMARK(BM_of_string_skip)->Apply(sizes);
+BENCHMARK(BM_of_bytes)->Apply(sizes);
+BENCHMARK(BM_of_cstruct)->Apply(sizes);
+BENCHMARK(BM_of_cstruct_skip)->Apply(sizes);
+BENCHMARK(BM_of_bigstring)->Apply(sizes);
+BENCHMARK(BM_to_string)->Apply(sizes);
+BENCHMARK(BM_to_bytes)->Apply(sizes);
+BENCHMARK(BM_to_cstruct)->Apply(sizes);
+BENCHMARK(BM_to_bigstring)->Apply(sizes);
+BENCHMARK(BM_hexdump_s)->Apply(sizes);
+BENCHMARK(BM_hexdump_s_bare)->Apply(sizes);
+
+[[maybe_unused]] const bool kernels_registered = [] {
+  for (const mivo::detail::kernel* k : mivo::detail::supported_kernels()) {
+    benchmark::RegisterBenchmark((std::string("BM_kernel_encode/") + k->name).c_str(),
+                                 BM_kernel_encode, k)
+        ->Apply(sizes);
+    benchmark::RegisterBenchmark((std::string("BM_kernel_decode/") + k->name).c_str(),
+                                 BM_kernel_decode, k)
+        ->Apply(sizes);
+  }
+  return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();
