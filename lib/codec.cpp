@@ -103,6 +103,7 @@ hex_text of_string_fast(std::span<const std::uint8_t> in) {
 
 hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
   if (skip.empty()) return of_string_fast(in);
+  encoded_size(in.size());  // refuse an impossible input before reading any of it
   const skip_filter filter(skip);
   std::size_t kept = 0;
   filter.scan(
