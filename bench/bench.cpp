@@ -3,6 +3,7 @@
 // bytes: the encoder's input, the decoder's output, the dump's underlying bytes.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <string>
@@ -71,82 +72,56 @@ void BM_allocate_decoded_size(benchmark::State& state) {
   count_bytes(state);
 }
 
-void BM_of_string(benchmark::State& state) {
-  const std::string in = random_bytes(size_of(state));
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_string(in));
+// One operation on an input made once by make(n).
+template <class Make, class Op>
+void BM_op(benchmark::State& state, Make make, Op op) {
+  const auto in = make(size_of(state));
+  for (auto _ : state) benchmark::DoNotOptimize(op(in));
   count_bytes(state);
 }
 
-void BM_of_string_skip(benchmark::State& state) {
-  const std::string in = random_bytes(size_of(state));
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_string({'\n', ' '}, in));
-  count_bytes(state);
+std::vector<std::uint8_t> random_vector(std::size_t n) {
+  const std::string s = random_bytes(n);
+  return {s.begin(), s.end()};
 }
 
-void BM_of_bytes(benchmark::State& state) {
-  const std::string s = random_bytes(size_of(state));
-  const std::vector<std::uint8_t> in(s.begin(), s.end());
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_bytes(in));
-  count_bytes(state);
-}
+mivo::cstruct random_slice(std::size_t n) { return mivo::cstruct::of_string(random_bytes(n)); }
 
-void BM_of_cstruct(benchmark::State& state) {
-  const mivo::cstruct in = mivo::cstruct::of_string(random_bytes(size_of(state)));
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_cstruct(in));
-  count_bytes(state);
-}
+mivo::bigstring random_array(std::size_t n) { return random_slice(n).buffer; }
 
-void BM_of_cstruct_skip(benchmark::State& state) {
-  const mivo::cstruct in = mivo::cstruct::of_string(random_bytes(size_of(state)));
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_cstruct({'\n', ' '}, in));
-  count_bytes(state);
-}
+mivo::hex_text random_text(std::size_t n) { return mivo::of_string(random_bytes(n)); }
 
-void BM_of_bigstring(benchmark::State& state) {
-  const mivo::bigstring in = mivo::cstruct::of_string(random_bytes(size_of(state))).buffer;
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::of_bigstring(in));
-  count_bytes(state);
-}
+constexpr std::array<std::uint8_t, 2> separators = {'\n', ' '};
 
-mivo::hex_text random_text(const benchmark::State& state) {
-  return mivo::of_string(random_bytes(size_of(state)));
-}
+const auto of_string = [](const std::string& in) { return mivo::of_string(in); };
+const auto of_string_skip = [](const std::string& in) { return mivo::of_string(separators, in); };
+const auto of_bytes = [](const std::vector<std::uint8_t>& in) { return mivo::of_bytes(in); };
+const auto of_cstruct = [](const mivo::cstruct& in) { return mivo::of_cstruct(in); };
+const auto of_cstruct_skip = [](const mivo::cstruct& in) {
+  return mivo::of_cstruct(separators, in);
+};
+const auto of_bigstring = [](const mivo::bigstring& in) { return mivo::of_bigstring(in); };
+const auto to_string = [](const mivo::hex_text& in) { return mivo::to_string(in); };
+const auto to_bytes = [](const mivo::hex_text& in) { return mivo::to_bytes(in); };
+const auto to_cstruct = [](const mivo::hex_text& in) { return mivo::to_cstruct(in); };
+const auto to_bigstring = [](const mivo::hex_text& in) { return mivo::to_bigstring(in); };
+const auto hexdump_s = [](const mivo::hex_text& in) { return mivo::hexdump_s(in); };
+const auto hexdump_s_bare = [](const mivo::hex_text& in) {
+  return mivo::hexdump_s({.row_numbers = false, .char_column = false}, in);
+};
 
-void BM_to_string(benchmark::State& state) {
-  const mivo::hex_text in = random_text(state);
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_string(in));
-  count_bytes(state);
-}
-
-void BM_to_bytes(benchmark::State& state) {
-  const mivo::hex_text in = random_text(state);
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_bytes(in));
-  count_bytes(state);
-}
-
-void BM_to_cstruct(benchmark::State& state) {
-  const mivo::hex_text in = random_text(state);
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_cstruct(in));
-  count_bytes(state);
-}
-
-void BM_to_bigstring(benchmark::State& state) {
-  const mivo::hex_text in = random_text(state);
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::to_bigstring(in));
-  count_bytes(state);
-}
-
-void BM_hexdump_s(benchmark::State& state) {
-  const mivo::hex_text in = random_text(state);
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::hexdump_s(in));
-  count_bytes(state);
-}
-
-void BM_hexdump_s_bare(benchmark::State& state) {
-  const mivo::hex_text in = random_text(state);
-  for (auto _ : state) benchmark::DoNotOptimize(mivo::hexdump_s({false, false}, in));
-  count_bytes(state);
-}
+BENCHMARK_CAPTURE(BM_op, of_string, random_bytes, of_string)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_string_skip, random_bytes, of_string_skip)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_bytes, random_vector, of_bytes)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_cstruct, random_slice, of_cstruct)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_cstruct_skip, random_slice, of_cstruct_skip)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_bigstring, random_array, of_bigstring)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, to_string, random_text, to_string)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, to_bytes, random_text, to_bytes)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, to_cstruct, random_text, to_cstruct)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, to_bigstring, random_text, to_bigstring)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, hexdump_s, random_text, hexdump_s)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, hexdump_s_bare, random_text, hexdump_s_bare)->Apply(sizes);
 
 // The raw kernels, into preallocated buffers: scalar against each SIMD kernel.
 void BM_kernel_encode(benchmark::State& state, const mivo::detail::kernel* k) {
@@ -160,7 +135,7 @@ void BM_kernel_encode(benchmark::State& state, const mivo::detail::kernel* k) {
 }
 
 void BM_kernel_decode(benchmark::State& state, const mivo::detail::kernel* k) {
-  const std::string in = random_text(state).text;
+  const std::string in = random_text(size_of(state)).text;
   std::vector<std::uint8_t> out(in.size() / 2);
   for (auto _ : state) {
     benchmark::DoNotOptimize(k->decode(in.data(), out.size(), out.data()));
@@ -177,7 +152,7 @@ void BM_absl_BytesToHexString(benchmark::State& state) {
 }
 
 void BM_absl_HexStringToBytes(benchmark::State& state) {
-  const std::string in = random_text(state).text;
+  const std::string in = random_text(size_of(state)).text;
   for (auto _ : state) benchmark::DoNotOptimize(absl::HexStringToBytes(in));
   count_bytes(state);
 }
@@ -198,7 +173,7 @@ void BM_sodium_bin2hex(benchmark::State& state) {
 }
 
 void BM_sodium_hex2bin(benchmark::State& state) {
-  const std::string in = random_text(state).text;
+  const std::string in = random_text(size_of(state)).text;
   std::vector<unsigned char> out(in.size() / 2);
   for (auto _ : state) {
     std::size_t written = 0;
@@ -215,18 +190,6 @@ BENCHMARK(BM_sodium_hex2bin)->Apply(sizes);
 BENCHMARK(BM_memcpy_encoded_size)->Apply(sizes);
 BENCHMARK(BM_allocate_encoded_size)->Arg(32);
 BENCHMARK(BM_allocate_decoded_size)->Arg(32);
-BENCHMARK(BM_of_string)->Apply(sizes);
-BENCHMARK(BM_of_string_skip)->Apply(sizes);
-BENCHMARK(BM_of_bytes)->Apply(sizes);
-BENCHMARK(BM_of_cstruct)->Apply(sizes);
-BENCHMARK(BM_of_cstruct_skip)->Apply(sizes);
-BENCHMARK(BM_of_bigstring)->Apply(sizes);
-BENCHMARK(BM_to_string)->Apply(sizes);
-BENCHMARK(BM_to_bytes)->Apply(sizes);
-BENCHMARK(BM_to_cstruct)->Apply(sizes);
-BENCHMARK(BM_to_bigstring)->Apply(sizes);
-BENCHMARK(BM_hexdump_s)->Apply(sizes);
-BENCHMARK(BM_hexdump_s_bare)->Apply(sizes);
 
 [[maybe_unused]] const bool kernels_registered = [] {
   for (const mivo::detail::kernel* k : mivo::detail::supported_kernels()) {
