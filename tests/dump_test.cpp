@@ -136,6 +136,15 @@ TEST(Hexdump, PrintsTheDumpAndNothingElse) {
   EXPECT_EQ(cout.text(), mivo::hexdump_s(mivo::of_string("hello")) + "zz" + spaces(37) + "\n");
 }
 
+// Text that is not hexadecimal may hold NUL bytes; the whole dump is still written.
+TEST(Hexdump, WritesPastNulBytes) {
+  captured_cout cout;
+  const hex_text text{std::string("a\0b", 3)};
+  mivo::hexdump(bare, text);
+  EXPECT_EQ(cout.text(), std::string("a\0b", 3) + spaces(36) + "\n");
+  EXPECT_EQ(cout.text(), mivo::hexdump_s(bare, text));
+}
+
 TEST(Hexdump, PrintsNothingOnFailure) {
   captured_cout cout;
   std::string text = mivo::of_string(std::string(100, 'a')).text;
