@@ -1,5 +1,7 @@
 // Byte arrays, slices, and the codec over them.
 #include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <stdexcept>
 
 #include "codec.hpp"
@@ -42,10 +44,27 @@ const cstruct& empty_cstruct() {
 }  // namespace
 }  // namespace detail
 
-bigstring::bigstring(std::size_t dim) : bytes_(std::make_shared<std::uint8_t[]>(dim)), dim_(dim) {}
+namespace detail {
+namespace {
+
+// Refuses sizes no array can have before the allocator sees them: the size arithmetic inside
+// make_shared would wrap, and sanitizer allocators abort rather than throw.
+std::size_t checked_dim(std::size_t dim) {
+  if (dim > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+    throw std::length_error("Mivo.bigstring: dimension too large");
+  }
+  return dim;
+}
+
+}  // namespace
+}  // namespace detail
+
+bigstring::bigstring(std::size_t dim)
+    : bytes_(std::make_shared<std::uint8_t[]>(detail::checked_dim(dim))), dim_(dim) {}
 
 bigstring::bigstring(std::size_t dim, uninitialized)
-    : bytes_(std::make_shared_for_overwrite<std::uint8_t[]>(dim)), dim_(dim) {}
+    : bytes_(std::make_shared_for_overwrite<std::uint8_t[]>(detail::checked_dim(dim))),
+      dim_(dim) {}
 
 std::uint8_t bigstring::get(std::size_t i) const {
   if (i >= dim_) throw std::out_of_range("Mivo.bigstring: index out of bounds");
@@ -65,14 +84,26 @@ cstruct cstruct::of_string(std::string_view s) {
 
 cstruct cstruct::create(std::size_t n) { return {bigstring(n), 0, n}; }
 
+namespace detail {
+namespace {
+
+// The buffer index of byte i of the slice, checked against both the slice and its buffer.
+std::size_t slice_index(const cstruct& cs, std::size_t i) {
+  if (i >= cs.length || !fits(cs.offset, i + 1, cs.buffer.dim())) {
+    throw std::out_of_range("Mivo.cstruct: index out of bounds");
+  }
+  return cs.offset + i;
+}
+
+}  // namespace
+}  // namespace detail
+
 std::uint8_t cstruct::get_uint8(std::size_t i) const {
-  if (i >= length) throw std::out_of_range("Mivo.cstruct: index out of bounds");
-  return buffer.get(offset + i);
+  return buffer.get(detail::slice_index(*this, i));
 }
 
 void cstruct::set_uint8(std::size_t i, std::uint8_t v) {
-  if (i >= length) throw std::out_of_range("Mivo.cstruct: index out of bounds");
-  buffer.set(offset + i, v);
+  buffer.set(detail::slice_index(*this, i), v);
 }
 
 hex_text of_cstruct(const cstruct& cs) { return detail::of_string_fast(detail::slice_bytes(cs)); }

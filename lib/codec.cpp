@@ -29,13 +29,11 @@ int code(char c) {
 // distinct values (the usual separators).
 class skip_filter {
  public:
-  explicit skip_filter(skip_list skip) noexcept {
-    for (const std::uint8_t v : skip.values()) {
-      if (member_[v]) continue;
-      member_[v] = true;
-      if (distinct_ < patterns_.size()) patterns_[distinct_] = v * every_byte(1);
-      ++distinct_;
-    }
+  explicit skip_filter(skip_list skip) noexcept : member_(skip) {
+    distinct_ = static_cast<std::size_t>(skip.size());
+    if (distinct_ > patterns_.size()) return;
+    std::size_t k = 0;
+    skip.for_each([&](std::uint8_t v) { patterns_[k++] = v * every_byte(1); });
   }
 
   // Calls on_clean_word(p) for each 8-byte run at p with nothing to skip, and on_kept(b) for
@@ -52,11 +50,11 @@ class skip_filter {
         continue;
       }
       for (std::size_t j = i; j < i + word_size; ++j) {
-        if (!member_[in[j]]) on_kept(in[j]);
+        if (!member_.contains(in[j])) on_kept(in[j]);
       }
     }
     for (; i < in.size(); ++i) {
-      if (!member_[in[i]]) on_kept(in[i]);
+      if (!member_.contains(in[i])) on_kept(in[i]);
     }
   }
 
@@ -74,7 +72,7 @@ class skip_filter {
     return zero_bytes == 0;
   }
 
-  std::array<bool, 256> member_{};
+  skip_list member_;
   std::array<std::uint64_t, 4> patterns_{};
   std::size_t distinct_ = 0;
 };
@@ -140,7 +138,7 @@ hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
 
 void check_decoded(std::string_view digits, std::size_t first_bad_pair) {
   if (first_bad_pair < digits.size() / 2) {
-    to_char(digits[2 * first_bad_pair], digits[2 * first_bad_pair + 1]);
+    (void)to_char(digits[2 * first_bad_pair], digits[2 * first_bad_pair + 1]);
   }
   if (digits.size() % 2 != 0) {
     invalid_arg("Hex conversion: Hex string cannot have an odd number of characters.");
@@ -194,8 +192,7 @@ void pp(std::ostream& out, const hex_text& h) {
 }
 
 std::ostream& operator<<(std::ostream& out, const hex_text& h) {
-  pp(out, h);
-  return out;
+  return out << std::string_view(h.text);
 }
 
 const std::string& show(const hex_text& h) noexcept { return h.text; }

@@ -146,7 +146,7 @@ std::string hexdump_s(dump_options options, const hex_text& h) {
   const bool rendered = detail::overwrite_string(
       dump, dump_size(digits.size(), options),
       [&](char* out) noexcept { return render(digits, options, out, first_bad_pair); });
-  if (!rendered) to_char(digits[2 * first_bad_pair], digits[2 * first_bad_pair + 1]);  // throws
+  if (!rendered) (void)to_char(digits[2 * first_bad_pair], digits[2 * first_bad_pair + 1]);  // throws
   return dump;
 }
 

@@ -9,11 +9,16 @@
 //   "Hex conversion: Hex string cannot have an odd number of characters."
 //
 // Memory exhaustion surfaces as `std::bad_alloc` and impossible result sizes as
-// `std::length_error`. No operation ever hands back a partial result.
+// `std::length_error`; a slice reaching past its buffer, and a checked index outside an array
+// or slice, as `std::out_of_range`. No operation ever hands back a partial result.
 #ifndef MIVO_MIVO_HPP
 #define MIVO_MIVO_HPP
 
-#define MIVO_VERSION_MAJOR 1
+#if !defined(_MSVC_LANG) && __cplusplus < 202002L || defined(_MSVC_LANG) && _MSVC_LANG < 202002L
+#error "Mivo needs C++20: compile with -std=c++20 or later"
+#else  // the rest only under C++20, so the error above is the only one
+
+#define MIVO_VERSION_MAJOR 2
 #define MIVO_VERSION_MINOR 0
 #define MIVO_VERSION_PATCH 0
 
@@ -31,6 +36,7 @@
 #endif
 
 #include <array>
+#include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -61,24 +67,79 @@ struct hex_text {
   friend bool operator==(const hex_text&, const hex_text&) = default;
 };
 
-// Byte values the encoders leave out of their input. A non-owning view, like std::span: build
-// it in the call, e.g. `of_string({' ', '\n'}, s)` or `of_string(vec, s)`. It may be empty
-// and may hold repeats; an empty list behaves exactly as no list.
+// One byte value of a skip list, spelt as a character, a byte or an integer constant 0-255.
+class skip_byte {
+ public:
+  constexpr skip_byte(char c) noexcept : value_(static_cast<std::uint8_t>(c)) {}  // NOLINT
+  constexpr skip_byte(unsigned char c) noexcept : value_(c) {}                    // NOLINT
+  constexpr skip_byte(std::byte b) noexcept : value_(static_cast<std::uint8_t>(b)) {}  // NOLINT
+  // An integer must be a constant in 0-255; anything else does not compile.
+  consteval skip_byte(int v) : value_(checked(v)) {}  // NOLINT
+
+  [[nodiscard]] constexpr std::uint8_t value() const noexcept { return value_; }
+
+ private:
+  static consteval std::uint8_t checked(int v) {
+    if (v < 0 || v > 255) throw "a skip-list byte must be 0-255";
+    return static_cast<std::uint8_t>(v);
+  }
+  std::uint8_t value_;
+};
+
+// Any contiguous range of bytes: std::uint8_t, unsigned char or std::byte elements.
+template <class R>
+concept unsigned_byte_range =
+    std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
+    (std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, unsigned char> ||
+     std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, std::byte>);
+
+// The set of byte values the encoders leave out of their input. It owns its values (a 256-bit
+// set, cheap to copy), so it may be kept, returned and outlive what it was made from. Made from
+// `{' ', '\n'}`, `{0x0a, 0x20}`, `{c}` for a char or byte, or any range of unsigned bytes; from
+// characters only explicitly (`skip_list{std::string_view(" \n")}`), so that a literal's NUL
+// never slips in. Repeats count once; an empty list behaves exactly as no list.
 class skip_list {
  public:
   constexpr skip_list() noexcept = default;
-  constexpr skip_list(std::initializer_list<std::uint8_t> values) noexcept
-      : values_(values.begin(), values.size()) {}
-  template <std::ranges::contiguous_range R>
-    requires std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, std::uint8_t>
-  constexpr skip_list(const R& values) noexcept  // NOLINT(google-explicit-constructor)
-      : values_(std::ranges::data(values), std::ranges::size(values)) {}
+  constexpr skip_list(std::initializer_list<skip_byte> values) noexcept {
+    for (const skip_byte v : values) add(v.value());
+  }
+  template <unsigned_byte_range R>
+  constexpr skip_list(const R& values) noexcept {  // NOLINT(google-explicit-constructor)
+    for (const auto v : values) add(static_cast<std::uint8_t>(v));
+  }
+  constexpr explicit skip_list(std::string_view chars) noexcept {
+    for (const char c : chars) add(static_cast<std::uint8_t>(c));
+  }
 
-  [[nodiscard]] constexpr std::span<const std::uint8_t> values() const noexcept { return values_; }
-  [[nodiscard]] constexpr bool empty() const noexcept { return values_.empty(); }
+  [[nodiscard]] constexpr bool contains(std::uint8_t b) const noexcept {
+    return ((bits_[b >> 6] >> (b & 63U)) & 1U) != 0;
+  }
+  [[nodiscard]] constexpr bool empty() const noexcept {
+    return (bits_[0] | bits_[1] | bits_[2] | bits_[3]) == 0;
+  }
+  // How many distinct values the list holds.
+  [[nodiscard]] constexpr int size() const noexcept {
+    return std::popcount(bits_[0]) + std::popcount(bits_[1]) + std::popcount(bits_[2]) +
+           std::popcount(bits_[3]);
+  }
+
+  // Calls f(value) for each value in the list, in ascending order.
+  template <class F>
+  constexpr void for_each(F f) const {
+    for (unsigned word = 0; word < bits_.size(); ++word) {
+      for (std::uint64_t rest = bits_[word]; rest != 0; rest &= rest - 1) {
+        f(static_cast<std::uint8_t>(word * 64 + static_cast<unsigned>(std::countr_zero(rest))));
+      }
+    }
+  }
+
+  friend constexpr bool operator==(const skip_list&, const skip_list&) = default;
 
  private:
-  std::span<const std::uint8_t> values_;
+  constexpr void add(std::uint8_t b) noexcept { bits_[b >> 6] |= std::uint64_t{1} << (b & 63U); }
+
+  std::array<std::uint64_t, 4> bits_{};
 };
 
 // Layout of a hex dump; `hexdump_s({.char_column = false}, h)` turns one part off.
@@ -87,67 +148,99 @@ struct dump_options {
   bool char_column = true;  // two spaces and the bytes as characters, "." if not 32-126
 };
 
+// Any contiguous range of one-byte elements: std::uint8_t, unsigned char, char or std::byte.
+// A built-in char array is left out, since a string literal would bring its NUL along.
+template <class R>
+concept byte_range =
+    std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
+    sizeof(std::ranges::range_value_t<R>) == 1 &&
+    (std::integral<std::ranges::range_value_t<R>> ||
+     std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, std::byte>) &&
+    !std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, bool> &&
+    !(std::is_array_v<std::remove_cvref_t<R>> &&
+      std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, char>);
+
+// The bytes of a byte range, viewed as std::uint8_t.
+template <byte_range R>
+[[nodiscard]] std::span<const std::uint8_t> as_bytes(const R& r) noexcept {
+  return {reinterpret_cast<const std::uint8_t*>(std::ranges::data(r)), std::ranges::size(r)};
+}
+
 // The two lowercase digits of `c`, high nibble first: of_char(0xa5) == {'a', '5'}.
-MIVO_API std::pair<char, char> of_char(std::uint8_t c) noexcept;
+[[nodiscard]] MIVO_API std::pair<char, char> of_char(std::uint8_t c) noexcept;
 
 // The byte whose high digit is `x` and low digit `y`; digits 0-9, a-f and A-F are accepted.
 // Throws std::invalid_argument "Mivo.to_char: N is an invalid char" naming the rejected byte,
 // judging `y` before `x`.
-MIVO_API std::uint8_t to_char(char x, char y);
+[[nodiscard]] MIVO_API std::uint8_t to_char(char x, char y);
 
 // Two digits per byte of `s`, in order; bytes listed in `skip` contribute nothing. Never fails
 // but for memory.
-MIVO_API hex_text of_string(std::string_view s);
-MIVO_API hex_text of_string(skip_list skip, std::string_view s);
+[[nodiscard]] MIVO_API hex_text of_string(std::string_view s);
+[[nodiscard]] MIVO_API hex_text of_string(skip_list skip, std::string_view s);
 
 // The bytes that `h` encodes. Pairs are judged left to right and the first bad one throws
 // std::invalid_argument naming its rejected byte ("Mivo.to_char: ..."); only when every complete
 // pair is valid does an odd length throw "Hex conversion: ...". Separators are not skipped.
-MIVO_API std::string to_string(const hex_text& h);
+[[nodiscard]] MIVO_API std::string to_string(const hex_text& h);
 
-// As of_string, for a byte buffer.
-MIVO_API hex_text of_bytes(std::span<const std::uint8_t> b);
-MIVO_API hex_text of_bytes(skip_list skip, std::span<const std::uint8_t> b);
+// As of_string, for a byte buffer: any contiguous range of one-byte elements.
+[[nodiscard]] MIVO_API hex_text of_bytes(std::span<const std::uint8_t> b);
+[[nodiscard]] MIVO_API hex_text of_bytes(skip_list skip, std::span<const std::uint8_t> b);
+template <byte_range R>
+[[nodiscard]] hex_text of_bytes(const R& b) {
+  return of_bytes(as_bytes(b));
+}
+template <byte_range R>
+[[nodiscard]] hex_text of_bytes(skip_list skip, const R& b) {
+  return of_bytes(skip, as_bytes(b));
+}
 
 // As to_string, into a byte buffer.
-MIVO_API std::vector<std::uint8_t> to_bytes(const hex_text& h);
+[[nodiscard]] MIVO_API std::vector<std::uint8_t> to_bytes(const hex_text& h);
 
 // As of_string, for the bytes of a slice. A slice that reaches past its buffer throws
 // std::out_of_range before anything is read or allocated.
-MIVO_API hex_text of_cstruct(const cstruct& cs);
-MIVO_API hex_text of_cstruct(skip_list skip, const cstruct& cs);
+[[nodiscard]] MIVO_API hex_text of_cstruct(const cstruct& cs);
+[[nodiscard]] MIVO_API hex_text of_cstruct(skip_list skip, const cstruct& cs);
 
 // As to_string, into a fresh slice of its own buffer. An empty text gives the one shared empty
 // slice, the same on every call.
-MIVO_API cstruct to_cstruct(const hex_text& h);
+[[nodiscard]] MIVO_API cstruct to_cstruct(const hex_text& h);
 
 // As of_string, for all `dim()` bytes of an array.
-MIVO_API hex_text of_bigstring(const bigstring& bs);
-MIVO_API hex_text of_bigstring(skip_list skip, const bigstring& bs);
+[[nodiscard]] MIVO_API hex_text of_bigstring(const bigstring& bs);
+[[nodiscard]] MIVO_API hex_text of_bigstring(skip_list skip, const bigstring& bs);
 
 // As to_string, into a fresh array. An empty text gives the shared empty slice's buffer.
-MIVO_API bigstring to_bigstring(const hex_text& h);
+[[nodiscard]] MIVO_API bigstring to_bigstring(const hex_text& h);
 
 // The hex dump of `h`: rows of 32 digits (16 bytes) in space-separated groups of 4, the last
 // row padded to the full 39 columns, each row ending in "\n"; an empty text gives "". Digits
 // are copied unchanged. With the character column on, each complete pair is decoded and a bad
 // one throws as to_char does; with it off any text dumps.
-MIVO_API std::string hexdump_s(const hex_text& h);
-MIVO_API std::string hexdump_s(dump_options options, const hex_text& h);
+[[nodiscard]] MIVO_API std::string hexdump_s(const hex_text& h);
+[[nodiscard]] MIVO_API std::string hexdump_s(dump_options options, const hex_text& h);
 
 // Writes hexdump_s(...) to std::cout in one write, without flushing; on failure writes nothing.
 MIVO_API void hexdump(const hex_text& h);
 MIVO_API void hexdump(dump_options options, const hex_text& h);
 
-// Writes the digit text to `out` as one plain string: no quotes, no line break, no flush.
+// Writes the digit text to `out` as one plain string: no quotes, no padding, no line break, no
+// flush.
 MIVO_API void pp(std::ostream& out, const hex_text& h);
+// A formatted insertion exactly as of a std::string: width, fill and adjustment apply, and the
+// width is reset to 0.
 MIVO_API std::ostream& operator<<(std::ostream& out, const hex_text& h);
 
 // The digit text itself: the very string `h` holds, not a copy.
 [[nodiscard]] MIVO_API const std::string& show(const hex_text& h) noexcept;
 // A temporary's text is moved out, so `show(of_string(s))` cannot dangle.
 [[nodiscard]] MIVO_API std::string show(hex_text&& h) noexcept;
+// A const temporary can be neither moved from nor safely referred to.
+std::string show(const hex_text&& h) = delete;
 
 }  // namespace mivo
 
+#endif  // C++20
 #endif  // MIVO_MIVO_HPP

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace mivo {
 
@@ -22,8 +23,22 @@ struct bigstring_access;
 // exactly when two handles share one array. A const handle gives read-only access.
 class MIVO_API bigstring {
  public:
-  // `dim` zero bytes. Throws std::bad_alloc when memory runs out.
+  // `dim` zero bytes. A `dim` above PTRDIFF_MAX throws std::length_error before any memory is
+  // asked for; one that memory cannot hold throws std::bad_alloc.
   explicit bigstring(std::size_t dim);
+
+  // A moved-from handle holds no array: it behaves as an empty one, dim() == 0, and equals
+  // only other handles that hold none.
+  bigstring(const bigstring&) = default;
+  bigstring& operator=(const bigstring&) = default;
+  bigstring(bigstring&& other) noexcept
+      : bytes_(std::move(other.bytes_)), dim_(std::exchange(other.dim_, 0)) {}
+  bigstring& operator=(bigstring&& other) noexcept {
+    bytes_ = std::move(other.bytes_);
+    dim_ = std::exchange(other.dim_, 0);
+    return *this;
+  }
+  ~bigstring() = default;
 
   [[nodiscard]] std::size_t dim() const noexcept { return dim_; }
   // Checked element access; an index at or past dim() throws std::out_of_range.
@@ -48,6 +63,8 @@ class MIVO_API bigstring {
 
 // A slice: the `length` bytes of `buffer` from index `offset` on. Well formed when
 // offset + length does not exceed buffer.dim(); the operations below and the encoders check it.
+// A moved-from slice keeps its window over an array that now holds nothing, so it is either
+// empty or malformed, and treated as such.
 // `==` is true for the same window of the same array.
 struct cstruct {
   bigstring buffer;
@@ -55,11 +72,11 @@ struct cstruct {
   std::size_t length = 0;
 
   // A slice over a fresh array holding a copy of `s`.
-  MIVO_API static cstruct of_string(std::string_view s);
-  // A slice over `n` fresh zero bytes.
-  MIVO_API static cstruct create(std::size_t n);
+  [[nodiscard]] MIVO_API static cstruct of_string(std::string_view s);
+  // A slice over `n` fresh zero bytes; sizes fail as bigstring(n) does.
+  [[nodiscard]] MIVO_API static cstruct create(std::size_t n);
   // Checked byte access within the slice; an index at or past `length`, or a byte outside the
-  // buffer, throws std::out_of_range.
+  // buffer, throws std::out_of_range and touches nothing.
   [[nodiscard]] MIVO_API std::uint8_t get_uint8(std::size_t i) const;
   MIVO_API void set_uint8(std::size_t i, std::uint8_t v);
 

@@ -114,6 +114,15 @@ TEST(ImpossibleSize, EncodingThrowsLengthErrorBeforeReading) {
   EXPECT_THROW((void)mivo::of_bytes({0x00}, claimed), std::length_error);
 }
 
+// Below the library's own limit the allocator decides: 2^62 bytes is far more than memory.
+TEST(ImpossibleSize, AnArrayMemoryCannotHoldIsBadAlloc) {
+  const std::size_t huge = std::size_t{1} << 62;
+  const long before = live_allocations.load();
+  EXPECT_THROW(mivo::bigstring{huge}, std::bad_alloc);
+  EXPECT_THROW((void)mivo::cstruct::create(huge), std::bad_alloc);
+  EXPECT_EQ(live_allocations.load(), before);
+}
+
 TEST(MalformedSlice, EveryBoundary) {
   const mivo::bigstring buffer(8);
   const std::size_t max = std::numeric_limits<std::size_t>::max();

@@ -11,7 +11,7 @@ const std::string early_text = mivo::to_string(mivo::of_string("early"));
 }  // namespace
 
 int main() {
-  static_assert(mivo::version_major == 1);
+  static_assert(mivo::version_major == 2);
   const mivo::hex_text h = mivo::of_string("consumer");
   const bool ok = mivo::to_string(h) == "consumer" && h.text == "636f6e73756d6572" &&
                   early_text == "early" && early_empty == mivo::to_cstruct(mivo::hex_text{}) &&

@@ -22,16 +22,18 @@ endif()
 set(configure ${CMAKE_COMMAND} -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
 if(MODE STREQUAL "find_package")
   run(${configure} -S "${consumers}/find_package" -B "${build}" -DCMAKE_PREFIX_PATH=${prefix})
-  # Another major version must not be taken for this one.
-  file(WRITE "${WORK_DIR}/wants2/CMakeLists.txt"
-       "cmake_minimum_required(VERSION 3.25)\nproject(wants2 LANGUAGES CXX)\n"
-       "find_package(mivo 2.0 REQUIRED)\n")
-  execute_process(COMMAND ${configure} -S "${WORK_DIR}/wants2" -B "${WORK_DIR}/wants2/build"
-                          -DCMAKE_PREFIX_PATH=${prefix}
-                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
-  if(rc EQUAL 0)
-    message(FATAL_ERROR "find_package(mivo 2.0) accepted version 1")
-  endif()
+  # Another major version must not be taken for this one, older or newer.
+  foreach(other 1.0 3.0)
+    file(WRITE "${WORK_DIR}/wants${other}/CMakeLists.txt"
+         "cmake_minimum_required(VERSION 3.25)\nproject(wants LANGUAGES CXX)\n"
+         "find_package(mivo ${other} REQUIRED)\n")
+    execute_process(COMMAND ${configure} -S "${WORK_DIR}/wants${other}"
+                            -B "${WORK_DIR}/wants${other}/build" -DCMAKE_PREFIX_PATH=${prefix}
+                    RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+    if(rc EQUAL 0)
+      message(FATAL_ERROR "find_package(mivo ${other}) accepted version 2")
+    endif()
+  endforeach()
 elseif(MODE STREQUAL "add_subdirectory" OR MODE STREQUAL "FetchContent")
   run(${configure} -S "${consumers}/subdirectory" -B "${build}" -DMIVO_SOURCE_DIR=${SOURCE_DIR}
       -DMIVO_EMBED=${MODE} -DBUILD_SHARED_LIBS=${SHARED})
