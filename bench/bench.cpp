@@ -7,7 +7,11 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <ostream>
+#include <streambuf>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include <mivo.hpp>
 
@@ -122,6 +126,82 @@ BENCHMARK_CAPTURE(BM_op, to_cstruct, random_text, to_cstruct)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, to_bigstring, random_text, to_bigstring)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, hexdump_s, random_text, hexdump_s)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, hexdump_s_bare, random_text, hexdump_s_bare)->Apply(sizes);
+
+// The caller-buffer forms, into one buffer reused across iterations (on the stack for 32 B).
+void BM_encode_into(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state));
+  std::vector<char> out(2 * in.size());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mivo::encode_into(out, in));
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+void BM_decode_into(benchmark::State& state) {
+  const std::string in = random_text(size_of(state)).text;
+  std::vector<std::uint8_t> out(in.size() / 2);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mivo::decode_into(out, in));
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+void BM_encode_into_digest(benchmark::State& state) {
+  const std::string in = random_bytes(32);
+  for (auto _ : state) {
+    std::array<char, 64> out;
+    benchmark::DoNotOptimize(mivo::encode_into(out, in));
+    benchmark::DoNotOptimize(out.data());
+  }
+  count_bytes(state);
+}
+
+void BM_decode_into_digest(benchmark::State& state) {
+  const std::string in = random_text(32).text;
+  for (auto _ : state) {
+    std::array<std::uint8_t, 32> out;
+    benchmark::DoNotOptimize(mivo::decode_into(out, in));
+    benchmark::DoNotOptimize(out.data());
+  }
+  count_bytes(state);
+}
+BENCHMARK(BM_encode_into)->Apply(sizes);
+BENCHMARK(BM_decode_into)->Apply(sizes);
+BENCHMARK(BM_encode_into_digest)->Arg(32);
+BENCHMARK(BM_decode_into_digest)->Arg(32);
+
+// A stream that throws away what it is given, so the writer alone is timed.
+class discarding_buffer : public std::streambuf {
+ protected:
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+long peak_rss_kib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// range(0) bytes through dump_writer::write_bytes in 64 KiB calls; reports the growth of peak
+// memory over the run.
+void BM_dump_writer(benchmark::State& state) {
+  const std::string chunk = random_bytes(64 << 10);
+  const long rss_before = peak_rss_kib();
+  discarding_buffer sink;
+  std::ostream out(&sink);
+  for (auto _ : state) {
+    mivo::dump_writer writer(out);
+    for (std::size_t done = 0; done < size_of(state); done += chunk.size()) {
+      writer.write_bytes(mivo::as_bytes(chunk));
+    }
+    writer.finish();
+  }
+  state.counters["peak_growth_MiB"] = static_cast<double>(peak_rss_kib() - rss_before) / 1024;
+  count_bytes(state);
+}
+BENCHMARK(BM_dump_writer)->Arg(std::int64_t{1} << 30)->Unit(benchmark::kMillisecond);
 
 // The raw kernels, into preallocated buffers: scalar against each SIMD kernel.
 void BM_kernel_encode(benchmark::State& state, const mivo::detail::kernel* k) {

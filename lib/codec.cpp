@@ -11,17 +11,17 @@
 namespace mivo {
 namespace detail {
 
-void invalid_arg(const std::string& message) { throw std::invalid_argument(message); }
-
 namespace {
 
-[[noreturn]] void invalid_char(unsigned char c) {
-  invalid_arg("Mivo.to_char: " + std::to_string(static_cast<unsigned>(c)) + " is an invalid char");
+[[noreturn]] void invalid_char(unsigned char c, std::size_t position) {
+  throw decode_error(
+      "Mivo.to_char: " + std::to_string(static_cast<unsigned>(c)) + " is an invalid char",
+      position);
 }
 
-int code(char c) {
+int code(char c, std::size_t position) {
   const int value = digit_value[static_cast<unsigned char>(c)];
-  if (value < 0) invalid_char(static_cast<unsigned char>(c));
+  if (value < 0) invalid_char(static_cast<unsigned char>(c), position);
   return value;
 }
 
@@ -29,11 +29,12 @@ int code(char c) {
 // distinct values (the usual separators).
 class skip_filter {
  public:
-  explicit skip_filter(skip_list skip) noexcept : member_(skip) {
-    distinct_ = static_cast<std::size_t>(skip.size());
-    if (distinct_ > patterns_.size()) return;
-    std::size_t k = 0;
-    skip.for_each([&](std::uint8_t v) { patterns_[k++] = v * every_byte(1); });
+  explicit skip_filter(skip_list skip) noexcept {
+    skip.for_each([&](std::uint8_t v) {
+      member_[v] = true;
+      if (distinct_ < patterns_.size()) patterns_[distinct_] = v * every_byte(1);
+      ++distinct_;
+    });
   }
 
   // Calls on_clean_word(p) for each 8-byte run at p with nothing to skip, and on_kept(b) for
@@ -50,11 +51,11 @@ class skip_filter {
         continue;
       }
       for (std::size_t j = i; j < i + word_size; ++j) {
-        if (!member_.contains(in[j])) on_kept(in[j]);
+        if (!member_[in[j]]) on_kept(in[j]);
       }
     }
     for (; i < in.size(); ++i) {
-      if (!member_.contains(in[i])) on_kept(in[i]);
+      if (!member_[in[i]]) on_kept(in[i]);
     }
   }
 
@@ -72,13 +73,45 @@ class skip_filter {
     return zero_bytes == 0;
   }
 
-  skip_list member_;
+  std::array<bool, 256> member_{};
   std::array<std::uint64_t, 4> patterns_{};
   std::size_t distinct_ = 0;
 };
 
 std::span<const std::uint8_t> bytes_of(std::string_view s) noexcept {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+std::size_t count_kept(const skip_filter& filter, std::span<const std::uint8_t> in) {
+  std::size_t kept = 0;
+  filter.scan(
+      in, [&](const std::uint8_t*) { kept += sizeof(std::uint64_t); }, [&](std::uint8_t) { ++kept; });
+  return kept;
+}
+
+void encode_kept(const skip_filter& filter, std::span<const std::uint8_t> in, char* out) noexcept {
+  // Gather kept bytes a block at a time so the bulk kernel does the encoding.
+  std::array<std::uint8_t, 1024> block;
+  std::size_t used = 0;
+  const kernel& k = active_kernel();
+  const auto flush_if_full = [&] {
+    if (used + sizeof(std::uint64_t) <= block.size()) return;
+    k.encode(block.data(), used, out);
+    out += 2 * used;
+    used = 0;
+  };
+  filter.scan(
+      in,
+      [&](const std::uint8_t* word) {
+        std::memcpy(block.data() + used, word, sizeof(std::uint64_t));
+        used += sizeof(std::uint64_t);
+        flush_if_full();
+      },
+      [&](std::uint8_t b) {
+        block[used++] = b;
+        flush_if_full();
+      });
+  k.encode(block.data(), used, out);
 }
 
 }  // namespace
@@ -103,47 +136,30 @@ hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
   if (skip.empty()) return of_string_fast(in);
   encoded_size(in.size());  // refuse an impossible input before reading any of it
   const skip_filter filter(skip);
-  std::size_t kept = 0;
-  filter.scan(
-      in, [&](const std::uint8_t*) { kept += sizeof(std::uint64_t); }, [&](std::uint8_t) { ++kept; });
-
   hex_text h;
-  overwrite_string(h.text, encoded_size(kept), [&](char* out) noexcept {
-    // Gather kept bytes a block at a time so the bulk kernel does the encoding.
-    std::array<std::uint8_t, 1024> block;
-    std::size_t used = 0;
-    const kernel& k = active_kernel();
-    const auto flush_if_full = [&] {
-      if (used + sizeof(std::uint64_t) <= block.size()) return;
-      k.encode(block.data(), used, out);
-      out += 2 * used;
-      used = 0;
-    };
-    filter.scan(
-        in,
-        [&](const std::uint8_t* word) {
-          std::memcpy(block.data() + used, word, sizeof(std::uint64_t));
-          used += sizeof(std::uint64_t);
-          flush_if_full();
-        },
-        [&](std::uint8_t b) {
-          block[used++] = b;
-          flush_if_full();
-        });
-    k.encode(block.data(), used, out);
+  overwrite_string(h.text, encoded_size(count_kept(filter, in)), [&](char* out) noexcept {
+    encode_kept(filter, in, out);
     return true;
   });
   return h;
 }
 
+void throw_bad_pair(const char* pair, std::size_t position) {
+  (void)code(pair[1], position + 1);  // the second character is judged first
+  (void)code(pair[0], position);
+  throw std::logic_error("Mivo: a valid pair was reported bad");
+}
+
 void check_decoded(std::string_view digits, std::size_t first_bad_pair) {
   if (first_bad_pair < digits.size() / 2) {
-    (void)to_char(digits[2 * first_bad_pair], digits[2 * first_bad_pair + 1]);
+    throw_bad_pair(digits.data() + 2 * first_bad_pair, 2 * first_bad_pair);
   }
   if (digits.size() % 2 != 0) {
-    invalid_arg("Hex conversion: Hex string cannot have an odd number of characters.");
+    throw decode_error("Hex conversion: Hex string cannot have an odd number of characters.",
+                       digits.size() - 1);
   }
 }
+
 
 }  // namespace detail
 
@@ -151,9 +167,14 @@ std::pair<char, char> of_char(std::uint8_t c) noexcept {
   return {detail::hex_digits[c >> 4], detail::hex_digits[c & 15U]};
 }
 
+decode_error::decode_error(const std::string& what, std::size_t position)
+    : std::invalid_argument(what), position_(position) {}
+
+decode_error::~decode_error() = default;
+
 std::uint8_t to_char(char x, char y) {
-  const int low = detail::code(y);  // the second character is judged first
-  const int high = detail::code(x);
+  const int low = detail::code(y, 1);  // the second character is judged first
+  const int high = detail::code(x, 0);
   return static_cast<std::uint8_t>(16 * high + low);
 }
 
@@ -186,6 +207,43 @@ std::vector<std::uint8_t> to_bytes(const hex_text& h) {
   return detail::to_helper(
       bytes{}, [](std::size_t n) { return bytes(n); }, [](bytes& b) { return b.data(); }, h);
 }
+
+std::size_t encode_into(std::span<char> out, std::span<const std::uint8_t> in) {
+  if (in.size() > out.size() / 2) throw std::length_error("Mivo.encode_into: output too small");
+  detail::active_kernel().encode(in.data(), in.size(), out.data());
+  return 2 * in.size();
+}
+
+std::size_t encode_into(std::span<char> out, skip_list skip, std::span<const std::uint8_t> in) {
+  if (skip.empty()) return encode_into(out, in);
+  const detail::skip_filter filter(skip);
+  const std::size_t kept = detail::count_kept(filter, in);
+  if (kept > out.size() / 2) throw std::length_error("Mivo.encode_into: output too small");
+  detail::encode_kept(filter, in, out.data());
+  return 2 * kept;
+}
+
+std::size_t encode_into(std::span<char> out, std::string_view in) {
+  return encode_into(out, detail::bytes_of(in));
+}
+
+std::size_t encode_into(std::span<char> out, skip_list skip, std::string_view in) {
+  return encode_into(out, skip, detail::bytes_of(in));
+}
+
+std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text) {
+  const std::size_t pairs = text.size() / 2;
+  if (out.size() < pairs) throw std::length_error("Mivo.decode_into: output too small");
+  detail::check_decoded(text, detail::decode_pairs(text, out.data()));
+  return pairs;
+}
+
+std::size_t decode_into(std::span<char> out, std::string_view text) {
+  return decode_into(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size()),
+                     text);
+}
+
+std::string_view kernel_name() noexcept { return detail::active_kernel().name; }
 
 void pp(std::ostream& out, const hex_text& h) {
   out.write(h.text.data(), static_cast<std::streamsize>(h.text.size()));

@@ -14,8 +14,9 @@
 
 namespace mivo::detail {
 
-// Throws std::invalid_argument carrying `message`.
-[[noreturn]] void invalid_arg(const std::string& message);
+// Throws the decode_error for the pair at `pair`, known to hold a non-digit, whose first
+// character stands at `position` of the text.
+[[noreturn]] void throw_bad_pair(const char* pair, std::size_t position);
 
 // Gives `out` exactly n characters, all written by fill(char*), which must not throw and
 // returns false to abandon the result. Returns what fill returned. Where the standard library

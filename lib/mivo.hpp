@@ -2,8 +2,8 @@
 //
 // Every operation is a pure function of its arguments (apart from the two that write to a
 // stream), reentrant and safe to call from any number of threads at once, also from a host's
-// static initialisers. The library fails in one way of its own: `std::invalid_argument` whose
-// `what()` is exactly one of these two texts:
+// static initialisers. The library fails in one way of its own: `mivo::decode_error`, a
+// `std::invalid_argument` whose `what()` is exactly one of these two texts:
 //
 //   "Mivo.to_char: N is an invalid char"   N: the rejected byte as a decimal 0-255
 //   "Hex conversion: Hex string cannot have an odd number of characters."
@@ -19,7 +19,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 2
-#define MIVO_VERSION_MINOR 0
+#define MIVO_VERSION_MINOR 1
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -42,8 +42,10 @@
 #include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
+#include <memory>
 #include <ranges>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -57,6 +59,23 @@ namespace mivo {
 inline constexpr int version_major = MIVO_VERSION_MAJOR;
 inline constexpr int version_minor = MIVO_VERSION_MINOR;
 inline constexpr int version_patch = MIVO_VERSION_PATCH;
+
+// Thrown by every decoding failure: to_char, the to_* decoders, decode_into, and hexdump,
+// hexdump_s and dump_writer with the character column on. `what()` is one of the two messages
+// above; `position()` is the index in the text of the rejected character or, for an odd length,
+// of the lone last digit (size - 1). For to_char(x, y) it is 0 for x and 1 for y.
+class MIVO_API decode_error : public std::invalid_argument {
+ public:
+  decode_error(const std::string& what, std::size_t position);
+  decode_error(const decode_error&) noexcept = default;
+  decode_error& operator=(const decode_error&) noexcept = default;
+  ~decode_error() override;
+
+  [[nodiscard]] std::size_t position() const noexcept { return position_; }
+
+ private:
+  std::size_t position_;
+};
 
 // Encoded text, kept apart from raw data by its type. Construction checks nothing: any string
 // may be wrapped, and the decoders judge it. Text made by the encoders always has an even
@@ -222,6 +241,53 @@ template <byte_range R>
 [[nodiscard]] MIVO_API std::string hexdump_s(const hex_text& h);
 [[nodiscard]] MIVO_API std::string hexdump_s(dump_options options, const hex_text& h);
 
+// The digits of `in` (two per byte, bytes listed in `skip` left out) into the start of `out`;
+// returns how many it stored. When `out` holds fewer than that, throws std::length_error
+// before storing anything (and, without a skip list, before reading anything). Allocates
+// nothing; `out` beyond the returned count is left as it was.
+MIVO_API std::size_t encode_into(std::span<char> out, std::span<const std::uint8_t> in);
+MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip,
+                                 std::span<const std::uint8_t> in);
+MIVO_API std::size_t encode_into(std::span<char> out, std::string_view in);
+MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip, std::string_view in);
+
+// The bytes of `text` into the start of `out`; returns text.size() / 2. Throws
+// std::length_error, storing nothing, when `out` is shorter than that. Judges pairs exactly as
+// to_string does and throws the same decode_error; the bytes of every pair before the rejected
+// one are stored by then (position() / 2 bytes; for an odd length, all of them), and nothing
+// after them. Allocates nothing on success.
+MIVO_API std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text);
+MIVO_API std::size_t decode_into(std::span<char> out, std::string_view text);
+
+// An incremental hex dump onto a stream. For any split of a text T into write_text calls
+// followed by finish(), the stream receives exactly hexdump_s(options, hex_text{T});
+// write_bytes(b) counts as writing the digits of b, and the two may be mixed. Each call hands
+// the stream every row it completes, in large writes; finish() writes the last, partial row.
+// Memory stays bounded by one row and a fixed block whatever the input.
+//
+// With the character column on, the first complete pair holding a non-digit throws
+// decode_error (position() counted over all digits written) from the call that completes it,
+// after every earlier row has been written and nothing of its own row. The writer is then
+// spent: later calls throw std::logic_error and the destructor writes nothing. So do calls
+// after an exception from the stream. write_* after finish() throws std::logic_error; finish()
+// again does nothing. The destructor finishes an unfinished writer, swallowing any error.
+class MIVO_API dump_writer {
+ public:
+  explicit dump_writer(std::ostream& out);
+  dump_writer(dump_options options, std::ostream& out);
+  dump_writer(const dump_writer&) = delete;
+  dump_writer& operator=(const dump_writer&) = delete;
+  ~dump_writer();
+
+  void write_text(std::string_view digits);
+  void write_bytes(std::span<const std::uint8_t> bytes);
+  void finish();
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
 // Writes hexdump_s(...) to std::cout in one write, without flushing; on failure writes nothing.
 MIVO_API void hexdump(const hex_text& h);
 MIVO_API void hexdump(dump_options options, const hex_text& h);
@@ -239,6 +305,9 @@ MIVO_API std::ostream& operator<<(std::ostream& out, const hex_text& h);
 [[nodiscard]] MIVO_API std::string show(hex_text&& h) noexcept;
 // A const temporary can be neither moved from nor safely referred to.
 std::string show(const hex_text&& h) = delete;
+
+// The name of the kernel in use ("scalar", "ssse3", "avx2"), for diagnostics.
+[[nodiscard]] MIVO_API std::string_view kernel_name() noexcept;
 
 }  // namespace mivo
 

@@ -3,7 +3,7 @@
 set -eu
 symbols=$(nm -D --defined-only -C "$1" | cut -d' ' -f3-)
 [ -n "$symbols" ] || { echo "no exported symbols in $1"; exit 1; }
-leaks=$(printf '%s\n' "$symbols" | grep -v '^mivo::' || true)
+leaks=$(printf '%s\n' "$symbols" | grep -vE '^((typeinfo|typeinfo name|vtable) for )?mivo::' || true)
 if [ -n "$leaks" ]; then
   echo "exported outside namespace mivo:"
   printf '  %s\n' "$leaks"

@@ -4,12 +4,16 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <ostream>
+#include <streambuf>
+#include <string>
 
 #include "helpers.hpp"
 
 namespace {
 
 std::atomic<long> live_allocations{0};
+std::atomic<long> total_allocations{0};
 std::atomic<long> allocations_until_failure{-1};  // negative: never fail
 
 void* allocate(std::size_t n) {
@@ -19,6 +23,7 @@ void* allocate(std::size_t n) {
   void* p = std::malloc(n == 0 ? 1 : n);
   if (p == nullptr) throw std::bad_alloc();
   ++live_allocations;
+  ++total_allocations;
   return p;
 }
 
@@ -112,6 +117,35 @@ TEST(ImpossibleSize, EncodingThrowsLengthErrorBeforeReading) {
   const std::span<const std::uint8_t> claimed(&one, huge);
   EXPECT_THROW((void)mivo::of_bytes(claimed), std::length_error);
   EXPECT_THROW((void)mivo::of_bytes({0x00}, claimed), std::length_error);
+}
+
+// The caller-buffer forms and a running dump writer allocate nothing on success.
+class discarding_buffer : public std::streambuf {
+ protected:
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+TEST(NoAllocation, BufferFormsAndTheDumpWriter) {
+  const std::string raw = mivo_test::pattern(1 << 20);
+  std::string digits(2 * raw.size(), '\0');
+  std::string back(raw.size(), '\0');
+  (void)mivo::kernel_name();  // the kernel is chosen once, on first use
+  discarding_buffer sink;
+  std::ostream out(&sink);
+  mivo::dump_writer writer(out);
+  const std::size_t kept_digits = mivo::of_string({' ', '\n'}, raw).text.size();
+  const std::string text = mivo::of_string(raw).text;
+
+  const long before = total_allocations.load();
+  EXPECT_EQ(mivo::encode_into(digits, raw), digits.size());
+  EXPECT_EQ(mivo::encode_into(digits, {' ', '\n'}, raw), kept_digits);
+  EXPECT_EQ(mivo::decode_into(back, text), raw.size());
+  writer.write_bytes(mivo::as_bytes(raw));
+  writer.write_text(std::string_view(digits).substr(0, 1001));
+  writer.write_bytes(mivo::as_bytes(raw));
+  writer.finish();
+  EXPECT_EQ(total_allocations.load(), before);
+  EXPECT_EQ(back, raw);
 }
 
 // Below the library's own limit the allocator decides: 2^62 bytes is far more than memory.

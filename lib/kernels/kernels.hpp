@@ -16,7 +16,7 @@ struct kernel {
   void (*encode)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
   // Decodes the digit pairs in[2k], in[2k+1] for k < pairs into out[k]. Returns the index of
   // the first pair holding a non-digit, or `pairs` when all are valid; out[k] from the returned
-  // index on is unspecified.
+  // index on is left untouched.
   std::size_t (*decode)(const char* in, std::size_t pairs, std::uint8_t* out) noexcept;
   // Writes the dump's character for each of in[0..n) to out: the byte itself from space to
   // tilde, else '.'.

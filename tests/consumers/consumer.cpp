@@ -10,12 +10,23 @@ const mivo::cstruct early_empty = mivo::to_cstruct(mivo::hex_text{});
 const std::string early_text = mivo::to_string(mivo::of_string("early"));
 }  // namespace
 
+// The library's exception type must be caught as itself across the shared-library boundary.
+bool decode_error_is_caught() {
+  try {
+    (void)mivo::to_string(mivo::hex_text{"00g0"});
+  } catch (const mivo::decode_error& e) {
+    return e.position() == 2 && std::string(e.what()) == "Mivo.to_char: 103 is an invalid char";
+  }
+  return false;
+}
+
 int main() {
   static_assert(mivo::version_major == 2);
   const mivo::hex_text h = mivo::of_string("consumer");
   const bool ok = mivo::to_string(h) == "consumer" && h.text == "636f6e73756d6572" &&
                   early_text == "early" && early_empty == mivo::to_cstruct(mivo::hex_text{}) &&
-                  mivo::to_bigstring(mivo::hex_text{}) == early_empty.buffer;
+                  mivo::to_bigstring(mivo::hex_text{}) == early_empty.buffer &&
+                  decode_error_is_caught() && !mivo::kernel_name().empty();
   std::puts(ok ? "consumer round trip ok" : "consumer round trip FAILED");
   return ok ? 0 : 1;
 }
