@@ -19,20 +19,23 @@ namespace mivo::detail {
 [[noreturn]] void throw_bad_pair(const char* pair, std::size_t position);
 
 // Gives `out` exactly n characters, all written by fill(char*), which must not throw and
-// returns false to abandon the result. Returns what fill returned. Where the standard library
-// allows, the characters are not zeroed first.
+// returns false to abandon the result; fill may also scribble on `slack` characters past them.
+// Returns what fill returned. Where the standard library allows, the characters are not zeroed
+// first.
 template <class Fill>
-bool overwrite_string(std::string& out, std::size_t n, Fill fill) {
+bool overwrite_string(std::string& out, std::size_t n, Fill fill, std::size_t slack = 0) {
 #if defined(__cpp_lib_string_resize_and_overwrite)
   bool filled = false;
-  out.resize_and_overwrite(n, [&](char* p, std::size_t) noexcept {
+  out.resize_and_overwrite(n + slack, [&](char* p, std::size_t) noexcept {
     filled = fill(p);
     return filled ? n : 0;
   });
   return filled;
 #else
-  out.resize(n);
-  return fill(out.data());
+  out.resize(n + slack);
+  const bool filled = fill(out.data());
+  out.resize(filled ? n : 0);
+  return filled;
 #endif
 }
 

@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t row_digits = 32;
 constexpr std::size_t group_digits = 4;
 constexpr std::size_t digit_columns = 39;  // 8 groups of 4 and 7 separators, on every row
-constexpr std::size_t min_number_width = 8;
+using detail::min_number_width;
 constexpr std::size_t rows_per_block = 64;  // rows whose bytes are decoded in one kernel call
 
 std::size_t row_count(std::size_t digits) noexcept {
@@ -47,33 +47,7 @@ std::size_t dump_size(std::size_t digits, dump_options options) {
   return size;
 }
 
-// The decimal row number, kept as text and incremented in place.
-class row_number {
- public:
-  row_number() noexcept { text_.fill('0'); }
-
-  char* put(char* out) const noexcept {
-    if (width_ == min_number_width) {  // a fixed-size copy, for all but huge dumps
-      std::memcpy(out, text_.data() + text_.size() - min_number_width, min_number_width);
-    } else {
-      std::memcpy(out, text_.data() + text_.size() - width_, width_);
-    }
-    out[width_] = ':';
-    out[width_ + 1] = ' ';
-    return out + width_ + 2;
-  }
-
-  void advance() noexcept {
-    std::size_t i = text_.size() - 1;
-    while (text_[i] == '9') text_[i--] = '0';
-    ++text_[i];
-    width_ = std::max(width_, text_.size() - i);
-  }
-
- private:
-  std::array<char, std::numeric_limits<std::size_t>::digits10 + 2> text_{};
-  std::size_t width_ = min_number_width;
-};
+using detail::row_number;
 
 char* put_digit_groups(const char* digits, std::size_t n, char* out) noexcept {
   if (n == row_digits) {
@@ -113,8 +87,8 @@ constexpr std::size_t max_row_chars = max_prefix_chars + digit_columns + 2 + row
 char* put_row(row_number& number, dump_options options, const char* digits, std::size_t n,
               const char* chars, char* out) noexcept {
   if (options.row_numbers) {
-    out = number.put(out);
-    number.advance();
+    out = detail::put_row_number(number, out);
+    detail::advance_row_number(number);
   }
   out = put_digit_groups(digits, n, out);
   if (options.char_column) out = put_char_column(chars, n / 2, out);
@@ -141,9 +115,13 @@ bool render(std::string_view digits, dump_options options, char* out,
       }
       k.dump_chars(bytes.data(), pairs, chars.data());
     }
-    for (std::size_t row = begin; row < end; row += row_digits) {
-      out = put_row(number, options, digits.data() + row, std::min(row_digits, end - row),
-                    chars.data() + (row - begin) / 2, out);
+    const std::size_t full_rows = (end - begin) / row_digits;
+    out = k.dump_rows(digits.data() + begin, options.char_column ? chars.data() : nullptr,
+                      full_rows, options.row_numbers ? &number : nullptr, out);
+    const std::size_t rest = begin + full_rows * row_digits;
+    if (rest < end) {
+      out = put_row(number, options, digits.data() + rest, end - rest,
+                    chars.data() + (rest - begin) / 2, out);
     }
   }
   return true;
@@ -159,7 +137,8 @@ std::string hexdump_s(dump_options options, const hex_text& h) {
   std::size_t first_bad_pair = 0;
   const bool rendered = detail::overwrite_string(
       dump, dump_size(digits.size(), options),
-      [&](char* out) noexcept { return render(digits, options, out, first_bad_pair); });
+      [&](char* out) noexcept { return render(digits, options, out, first_bad_pair); },
+      detail::row_slack);
   if (!rendered) detail::throw_bad_pair(digits.data() + 2 * first_bad_pair, 2 * first_bad_pair);
   return dump;
 }
@@ -204,7 +183,7 @@ struct dump_writer::state {
 
   // Room in the block for `rows` more rows.
   char* room_for(std::size_t rows) {
-    if (used + rows * max_row_chars > block_size) flush();
+    if (used + rows * max_row_chars + detail::row_slack > block_size) flush();
     return block.get() + used;
   }
 
@@ -229,10 +208,8 @@ struct dump_writer::state {
       }
       k.dump_chars(bytes_known, pairs, chars.data());
     }
-    for (std::size_t r = 0; r < rows; ++r) {
-      o = put_row(number, options, d + r * row_digits, row_digits,
-                  chars.data() + r * row_digits / 2, o);
-    }
+    o = k.dump_rows(d, options.char_column ? chars.data() : nullptr, rows,
+                    options.row_numbers ? &number : nullptr, o);
     used = static_cast<std::size_t>(o - block.get());
     row_start += rows * row_digits;
   }

@@ -1,5 +1,6 @@
 // Every kernel this CPU runs must agree with the scalar one, byte for byte and on the index of
 // the first bad pair, at and around every block boundary.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,39 @@ TEST_P(KernelTest, DumpCharsLikeScalar) {
     GetParam()->dump_chars(bytes, n, got.data());
     mivo::detail::scalar_kernel.dump_chars(bytes, n, want.data());
     ASSERT_EQ(got, want) << n;
+  }
+}
+
+std::string dump_rows_with(const kernel& k, const std::string& digits, const std::string* chars,
+                           mivo::detail::row_number* number) {
+  const std::size_t rows = digits.size() / 32;
+  std::string out(rows * 80 + mivo::detail::row_slack, '\0');
+  const char* end = k.dump_rows(digits.data(), chars != nullptr ? chars->data() : nullptr, rows,
+                                number, out.data());
+  out.resize(static_cast<std::size_t>(end - out.data()));
+  return out;
+}
+
+TEST_P(KernelTest, DumpRowsLikeScalar) {
+  for (std::size_t rows = 0; rows <= 9; ++rows) {
+    const std::string bytes = mivo_test::pattern(16 * rows);
+    const std::string digits = encode_with(mivo::detail::scalar_kernel, bytes);
+    const std::string chars = mivo_test::pattern(16 * rows);
+    for (const bool with_chars : {false, true}) {
+      // Numbers from 0, and across the step from 8 to 9 digits.
+      for (const char* start : {"00000000", "99999996"}) {
+        mivo::detail::row_number got_number;
+        std::memcpy(&got_number.low, start, 8);
+        mivo::detail::row_number want_number = got_number;
+        const std::string* c = with_chars ? &chars : nullptr;
+        ASSERT_EQ(dump_rows_with(*GetParam(), digits, c, &got_number),
+                  dump_rows_with(mivo::detail::scalar_kernel, digits, c, &want_number))
+            << rows << " " << with_chars << " " << start;
+        ASSERT_EQ(got_number.high_width, want_number.high_width);
+        ASSERT_EQ(dump_rows_with(*GetParam(), digits, c, nullptr),
+                  dump_rows_with(mivo::detail::scalar_kernel, digits, c, nullptr));
+      }
+    }
   }
 }
 

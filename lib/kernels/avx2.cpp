@@ -101,6 +101,7 @@ void dump_chars_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept 
 
 }  // namespace
 
-const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2, dump_chars_avx2};
+const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2, dump_chars_avx2,
+                                x86::dump_rows};
 
 }  // namespace mivo::detail

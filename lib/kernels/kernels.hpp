@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "row_number.hpp"
+
 namespace mivo::detail {
 
 struct kernel {
@@ -21,7 +23,15 @@ struct kernel {
   // Writes the dump's character for each of in[0..n) to out: the byte itself from space to
   // tilde, else '.'.
   void (*dump_chars)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
+  // Writes `rows` full dump rows to out: each is the row number and ": " when `number` is not
+  // null (advancing it), the 32 digits of digits[32r..] in groups of 4 with single spaces,
+  // two spaces and chars[16r..16r+16) when `chars` is not null, and "\n". Returns the end of
+  // the rows; may write up to row_slack bytes past it.
+  char* (*dump_rows)(const char* digits, const char* chars, std::size_t rows, row_number* number,
+                     char* out) noexcept;
 };
+
+inline constexpr std::size_t row_slack = 16;
 
 extern const kernel scalar_kernel;
 #if defined(MIVO_X86_KERNELS)

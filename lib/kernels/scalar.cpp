@@ -2,6 +2,8 @@
 #include "../tables.hpp"
 #include "kernels.hpp"
 
+#include <cstring>
+
 namespace mivo::detail {
 namespace {
 
@@ -26,8 +28,33 @@ void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcep
   for (std::size_t i = 0; i < n; ++i) out[i] = dump_char[in[i]];
 }
 
+char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows,
+                       row_number* number, char* out) noexcept {
+  for (std::size_t r = 0; r < rows; ++r, digits += 32) {
+    if (number != nullptr) {
+      out = put_row_number(*number, out);
+      advance_row_number(*number);
+    }
+    for (std::size_t g = 0; g < 32; g += 4) {
+      std::memcpy(out, digits + g, 4);
+      out[4] = ' ';
+      out += 5;
+    }
+    --out;  // no space after the last group
+    if (chars != nullptr) {
+      out[0] = ' ';
+      out[1] = ' ';
+      std::memcpy(out + 2, chars + 16 * r, 16);
+      out += 18;
+    }
+    *out++ = '\n';
+  }
+  return out;
+}
+
 }  // namespace
 
-const kernel scalar_kernel = {"scalar", encode_scalar, decode_scalar, dump_chars_scalar};
+const kernel scalar_kernel = {"scalar", encode_scalar, decode_scalar, dump_chars_scalar,
+                              dump_rows_scalar};
 
 }  // namespace mivo::detail

@@ -44,6 +44,7 @@ void dump_chars_ssse3(const std::uint8_t* in, std::size_t n, char* out) noexcept
 
 }  // namespace
 
-const kernel ssse3_kernel = {"ssse3", encode_ssse3, decode_ssse3, dump_chars_ssse3};
+const kernel ssse3_kernel = {"ssse3", encode_ssse3, decode_ssse3, dump_chars_ssse3,
+                                x86::dump_rows};
 
 }  // namespace mivo::detail

@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include "kernels.hpp"
+
 namespace mivo::detail::x86 {
 namespace {
 
@@ -56,6 +58,40 @@ inline __m128i dump_chars16(__m128i bytes) {
       _mm_cmpeq_epi8(_mm_min_epu8(above_space, _mm_set1_epi8(126 - 32)), above_space);
   return _mm_or_si128(_mm_and_si128(printable, bytes),
                       _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+}
+
+// Full dump rows with PSHUFB: three shuffles place the 32 digits in their 39 columns, and the
+// shuffles' zero lanes are filled with the separators.
+inline char* dump_rows(const char* digits, const char* chars, std::size_t rows,
+                       row_number* number, char* out) noexcept {
+  const __m128i first = _mm_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12);
+  const __m128i first_gaps = _mm_setr_epi8(0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0);
+  const __m128i middle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, 6, -1, 7, 8, 9, 10, -1, 11, 12);
+  const __m128i middle_gaps = _mm_setr_epi8(0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0);
+  const __m128i last = _mm_setr_epi8(10, 11, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1,
+                                     -1);
+  const __m128i last_gaps = chars != nullptr
+      ? _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, ' ', ' ', 0, 0, 0, 0, 0, 0, 0)
+      : _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, '\n', 0, 0, 0, 0, 0, 0, 0, 0);
+  for (std::size_t r = 0; r < rows; ++r, digits += 32) {
+    if (number != nullptr) {
+      out = put_row_number(*number, out);
+      advance_row_number(*number);
+    }
+    const auto load = [](const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const auto store = [](char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
+    store(out, _mm_or_si128(_mm_shuffle_epi8(load(digits), first), first_gaps));
+    store(out + 16, _mm_or_si128(_mm_shuffle_epi8(load(digits + 13), middle), middle_gaps));
+    store(out + 32, _mm_or_si128(_mm_shuffle_epi8(load(digits + 16), last), last_gaps));
+    if (chars != nullptr) {
+      store(out + 41, load(chars + 16 * r));
+      out[57] = '\n';
+      out += 58;
+    } else {
+      out += 40;
+    }
+  }
+  return out;
 }
 
 }  // namespace
