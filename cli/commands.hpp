@@ -1,0 +1,28 @@
+// The three commands, on the library's public interface alone.
+#ifndef MIVO_CLI_COMMANDS_HPP
+#define MIVO_CLI_COMMANDS_HPP
+
+#include <mivo.hpp>
+
+#include "io.hpp"
+
+namespace mivo_cli {
+
+// Bytes read per call: large enough that a system call costs nothing beside the work, small
+// enough that memory stays a few MiB whatever the input.
+inline constexpr std::size_t block_size = 256 << 10;
+
+// The hex dump of the inputs as one stream, exactly as mivo::hexdump_s would lay it out.
+void dump(input_list& in, const output& out, mivo::dump_options options);
+
+// The digits of the inputs, leaving out the bytes in `skip`, then "\n" if `newline`.
+void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline);
+
+// The bytes the digits of the inputs encode. Unless `strict`, ASCII whitespace anywhere is
+// left out first. Throws failure naming the input and offset of a rejected character, or the
+// input holding a lone last digit, after writing the bytes of every pair before it.
+void decode(input_list& in, const output& out, bool strict);
+
+}  // namespace mivo_cli
+
+#endif  // MIVO_CLI_COMMANDS_HPP

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The mivo tool as a person runs it: cli_test.sh MIVO REFERENCE_DUMP VERSION CASE
+set -uo pipefail
+mivo=$1 reference=$2 version=$3 case=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+fail() { echo "FAIL [$case]: $*"; exit 1; }
+# Runs mivo with the rest of the arguments; sets out, err and rc.
+run() {
+  "$mivo" "$@" >out 2>err
+  rc=$?
+  out=$(od -An -c out | head -c 2000) err=$(cat err)
+}
+expect_rc() { [ "$rc" = "$1" ] || fail "exit $rc, want $1 (stderr: $err)"; }
+expect_err() { [ "$err" = "$1" ] || fail "stderr '$err', want '$1'"; }
+random_file() { head -c "$2" /dev/urandom >"$1"; }
+
+case_dump_matches_library() {
+  for size in 0 1 15 16 17 1000 300007; do
+    random_file "in$size" "$size"
+    for flags in "" --no-row-numbers --no-chars "--no-row-numbers --no-chars"; do
+      # shellcheck disable=SC2086
+      "$mivo" dump $flags "in$size" >got || fail "dump $flags of $size bytes: exit $?"
+      # shellcheck disable=SC2086
+      "$reference" $flags <"in$size" >want
+      cmp -s got want || fail "dump $flags of $size bytes differs from the library's"
+    done
+  done
+}
+
+case_dump_files_are_one_stream() {
+  random_file a 100; random_file b 37; random_file c 300000
+  cat a b c | "$reference" >want
+  cat b | "$mivo" dump a - c >got || fail "exit $?"
+  cmp -s got want || fail "several inputs are not dumped as one stream"
+}
+
+case_encode_decode_round_trip() {
+  random_file in 700000
+  "$mivo" encode in | "$mivo" decode | cmp -s - in || fail "encode | decode"
+  "$mivo" encode --no-newline in | "$mivo" decode --strict | cmp -s - in || fail "--strict"
+  [ "$(printf hi | "$mivo" encode)" = 6869 ] || fail "encode of hi"
+  [ "$(printf hi | "$mivo" encode --no-newline | od -An -c | tr -d ' ')" = 6869 ] ||
+    fail "--no-newline"
+  [ "$(printf 'a b\nc' | "$mivo" encode --skip 0a20)" = 616263 ] || fail "--skip 0a20"
+  [ "$(printf 'aaa' | "$mivo" encode --skip 6161 | od -An -c | tr -d ' ')" = '\n' ] ||
+    fail "--skip with a repeat"
+}
+
+case_decode_skips_whitespace_and_spans_files() {
+  random_file in 5000
+  "$mivo" encode in | fold -w 60 | "$mivo" decode | cmp -s - in || fail "wrapped text"
+  [ "$(printf ' 6\t8\r\n6\v9\f\n' | "$mivo" decode)" = hi ] || fail "every kind of whitespace"
+  printf 6 >a; printf '\n\n' >b; printf '9 ' >c
+  [ "$("$mivo" decode a b c)" = i ] || fail "a pair spanning files"
+  [ "$(echo 4A4b | "$mivo" decode)" = JK ] || fail "either case"
+}
+
+case_bad_digit() {
+  printf '4142\n43g4' >data.hex
+  run decode data.hex
+  expect_rc 1
+  expect_err "mivo: data.hex: offset 7: Mivo.to_char: 103 is an invalid char"
+  [ "$(cat out)" = ABC ] || fail "the pairs before the failure must be written, nothing after"
+  printf 414 >a; printf 'x' >b
+  run decode a b
+  expect_err "mivo: b: offset 0: Mivo.to_char: 120 is an invalid char"
+  printf 41g >a; printf '0' >b
+  run decode a - <b
+  expect_err "mivo: a: offset 2: Mivo.to_char: 103 is an invalid char"
+  printf '6869\n' | "$mivo" decode --strict >out 2>err
+  [ "$(cat err)" = "mivo: -: Hex conversion: Hex string cannot have an odd number of characters." ] ||
+    fail "--strict skips nothing: $(cat err)"
+}
+
+case_odd_count_names_the_input_holding_the_lone_digit() {
+  printf 'abg' | "$mivo" decode >out 2>err
+  [ "$(cat err)" = "mivo: -: Hex conversion: Hex string cannot have an odd number of characters." ] ||
+    fail "abg: $(cat err)"
+  printf '41 4' >a; printf ' \n' >b
+  run decode a b
+  expect_rc 1
+  expect_err "mivo: a: Hex conversion: Hex string cannot have an odd number of characters."
+  [ "$(cat out)" = A ] || fail "the complete pair must be written"
+}
+
+case_unreadable_file() {
+  printf 00 >good
+  mkfifo later  # opening it would block: nothing after the failing input may be read
+  run dump good missing later
+  expect_rc 1
+  expect_err "mivo: missing: No such file or directory"
+  mkdir dir
+  run encode dir
+  expect_rc 1
+  expect_err "mivo: dir: Is a directory"
+}
+
+case_usage_errors() {
+  for args in "bogus" "dump --bogus" "encode --skip 0g" "encode --skip 0" "decode --strict=maybe"; do
+    # shellcheck disable=SC2086
+    run $args
+    expect_rc 2
+    [[ "$err" == mivo:* ]] || fail "$args: message '$err'"
+    [[ "$(tail -n 1 err)" == usage:* ]] || fail "$args: no usage line"
+  done
+  run
+  expect_rc 2
+}
+
+case_failed_write() {
+  random_file in 1000
+  for command in dump encode; do
+    "$mivo" "$command" in >/dev/full 2>err
+    rc=$?
+    [ "$rc" = 1 ] || fail "$command to /dev/full: exit $rc"
+    [ "$(cat err)" = "mivo: write error: No space left on device" ] || fail "$(cat err)"
+  done
+  "$mivo" encode in | "$mivo" decode >/dev/full 2>err
+  [ "$(cat err)" = "mivo: write error: No space left on device" ] || fail "decode: $(cat err)"
+}
+
+case_closed_pipe_is_a_quiet_end() {
+  head -c 20000000 /dev/zero >big
+  first=$("$mivo" dump big 2>err | head -n 1)
+  [ "$first" = "00000000: 0000 0000 0000 0000 0000 0000 0000 0000  ................" ] ||
+    fail "first row '$first'"
+  [ ! -s err ] || fail "message on a closed pipe: $(cat err)"
+  (trap '' PIPE; "$mivo" dump big 2>err; echo "$?" >rc) | head -n 1 >/dev/null
+  [ "$(cat rc)" = 0 ] || fail "exit $(cat rc) with SIGPIPE ignored"
+  [ ! -s err ] || fail "message with SIGPIPE ignored: $(cat err)"
+}
+
+case_version_and_help() {
+  run --version
+  expect_rc 0
+  [ "$(head -n 1 out)" = "mivo $version" ] || fail "version line '$(head -n 1 out)'"
+  [[ "$(sed -n 2p out)" =~ ^kernel:\ (scalar|ssse3|avx2|neon)$ ]] || fail "kernel line"
+  run --help
+  expect_rc 0
+  for word in dump encode decode --no-row-numbers --no-chars --skip --no-newline --strict \
+      "Exit status" "Examples"; do
+    grep -q -- "$word" out || fail "--help does not mention $word"
+  done
+  run dump --help
+  expect_rc 0
+  grep -q -- --no-chars out || fail "dump --help"
+}
+
+case_memory_is_bounded() {
+  [ -x /usr/bin/time ] || { echo "skipped: no /usr/bin/time"; exit 0; }
+  for command in dump encode; do
+    kib=$(head -c 300000000 /dev/zero | /usr/bin/time -f %M "$mivo" "$command" 2>&1 >/dev/null)
+    [ "$kib" -lt 16384 ] || fail "$command of 300 MB: peak RSS $kib KiB"
+  done
+}
+
+"case_$case"
+echo "ok [$case]"
