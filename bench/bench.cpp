@@ -97,6 +97,21 @@ mivo::hex_text random_text(std::size_t n) { return mivo::of_string(random_bytes(
 
 constexpr std::array<std::uint8_t, 2> separators = {'\n', ' '};
 
+// Random bytes holding no separator, then with a line feed ending every 64 bytes.
+std::string bytes_without_separators(std::size_t n) {
+  std::string s = random_bytes(n);
+  for (char& c : s) {
+    if (c == '\n' || c == ' ') c = 'x';
+  }
+  return s;
+}
+
+std::string lines_of_64(std::size_t n) {
+  std::string s = bytes_without_separators(n);
+  for (std::size_t i = 63; i < n; i += 64) s[i] = '\n';
+  return s;
+}
+
 const auto of_string = [](const std::string& in) { return mivo::of_string(in); };
 const auto of_string_skip = [](const std::string& in) { return mivo::of_string(separators, in); };
 const auto of_bytes = [](const std::vector<std::uint8_t>& in) { return mivo::of_bytes(in); };
@@ -116,6 +131,10 @@ const auto hexdump_s_bare = [](const mivo::hex_text& in) {
 
 BENCHMARK_CAPTURE(BM_op, of_string, random_bytes, of_string)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, of_string_skip, random_bytes, of_string_skip)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_string_lines, lines_of_64, of_string)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_string_skip_lines, lines_of_64, of_string_skip)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_op, of_string_skip_absent, bytes_without_separators, of_string_skip)
+    ->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, of_bytes, random_vector, of_bytes)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, of_cstruct, random_slice, of_cstruct)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_op, of_cstruct_skip, random_slice, of_cstruct_skip)->Apply(sizes);

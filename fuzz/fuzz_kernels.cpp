@@ -1,5 +1,8 @@
 // Every kernel this CPU runs against the scalar one on the same input: encoding it, decoding
-// it as digits (the same bytes up to the same first bad pair) and mapping it for the dump.
+// it as digits (the same bytes up to the same first bad pair), mapping it for the dump, laying
+// it out as dump rows, and encoding it with a skip list made of its first bytes.
+#include <algorithm>
+#include <span>
 #include <vector>
 
 #include "fuzz_common.hpp"
@@ -19,7 +22,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t want_bad = scalar.decode(chars, pairs, want_bytes.data());
   scalar.dump_chars(data, size, want_chars.data());
 
+  const std::size_t listed = size == 0 ? 0 : data[0] % 8;
+  const auto skip = mivo::detail::make_skip_tables(
+      mivo::skip_list(std::span<const std::uint8_t>(data, std::min(listed, size))));
+  const std::size_t kept = scalar.count_kept(data, size, skip);
+  std::string want_kept(2 * kept, '\0');
+  scalar.encode_kept(data, size, skip, want_kept.data(), want_kept.data() + want_kept.size());
+  const std::size_t rows = size / 32;
+  std::string want_rows(rows * 80 + mivo::detail::row_slack, '\0');
+  mivo::detail::row_number want_number;
+  want_rows.resize(static_cast<std::size_t>(
+      scalar.dump_rows(chars, chars, rows / 2, &want_number, want_rows.data()) - want_rows.data()));
+
   for (const kernel* k : mivo::detail::supported_kernels()) {
+    check(k->count_kept(data, size, skip) == kept, "count_kept agrees with scalar");
+    std::string got_kept(2 * kept + 1, '#');
+    const char* end = k->encode_kept(data, size, skip, got_kept.data(), got_kept.data() + 2 * kept);
+    check(end == got_kept.data() + 2 * kept && got_kept.back() == '#', "encode_kept stays inside");
+    got_kept.pop_back();
+    check(got_kept == want_kept, "encode_kept agrees with scalar");
+    std::string got_rows(rows * 80 + mivo::detail::row_slack, '\0');
+    mivo::detail::row_number number;
+    got_rows.resize(static_cast<std::size_t>(
+        k->dump_rows(chars, chars, rows / 2, &number, got_rows.data()) - got_rows.data()));
+    check(got_rows == want_rows, "dump_rows agrees with scalar");
+
     std::string digits(2 * size, '\0');
     std::vector<std::uint8_t> bytes(pairs);
     std::string shown(size, '\0');

@@ -25,94 +25,12 @@ int code(char c, std::size_t position) {
   return value;
 }
 
-// The skip list as a membership table, with a test of eight bytes at once while it holds few
-// distinct values (the usual separators).
-class skip_filter {
- public:
-  explicit skip_filter(skip_list skip) noexcept {
-    skip.for_each([&](std::uint8_t v) {
-      member_[v] = true;
-      if (distinct_ < patterns_.size()) patterns_[distinct_] = v * every_byte(1);
-      ++distinct_;
-    });
-  }
-
-  // Calls on_clean_word(p) for each 8-byte run at p with nothing to skip, and on_kept(b) for
-  // every other kept byte, in input order.
-  template <class CleanWord, class Kept>
-  void scan(std::span<const std::uint8_t> in, CleanWord on_clean_word, Kept on_kept) const {
-    constexpr std::size_t word_size = sizeof(std::uint64_t);
-    std::size_t i = 0;
-    for (; i + word_size <= in.size(); i += word_size) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, in.data() + i, word_size);
-      if (is_clean(word)) {
-        on_clean_word(in.data() + i);
-        continue;
-      }
-      for (std::size_t j = i; j < i + word_size; ++j) {
-        if (!member_[in[j]]) on_kept(in[j]);
-      }
-    }
-    for (; i < in.size(); ++i) {
-      if (!member_[in[i]]) on_kept(in[i]);
-    }
-  }
-
- private:
-  static constexpr std::uint64_t every_byte(std::uint8_t b) { return 0x0101010101010101ULL * b; }
-
-  // Exact: true only when no byte of `word` is listed.
-  [[nodiscard]] bool is_clean(std::uint64_t word) const noexcept {
-    if (distinct_ > patterns_.size()) return false;
-    std::uint64_t zero_bytes = 0;
-    for (std::size_t k = 0; k < distinct_; ++k) {
-      const std::uint64_t x = word ^ patterns_[k];  // a zero byte where word holds the value
-      zero_bytes |= (x - every_byte(1)) & ~x & every_byte(0x80);
-    }
-    return zero_bytes == 0;
-  }
-
-  std::array<bool, 256> member_{};
-  std::array<std::uint64_t, 4> patterns_{};
-  std::size_t distinct_ = 0;
-};
-
 std::span<const std::uint8_t> bytes_of(std::string_view s) noexcept {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
-std::size_t count_kept(const skip_filter& filter, std::span<const std::uint8_t> in) {
-  std::size_t kept = 0;
-  filter.scan(
-      in, [&](const std::uint8_t*) { kept += sizeof(std::uint64_t); }, [&](std::uint8_t) { ++kept; });
-  return kept;
-}
-
-void encode_kept(const skip_filter& filter, std::span<const std::uint8_t> in, char* out) noexcept {
-  // Gather kept bytes a block at a time so the bulk kernel does the encoding.
-  std::array<std::uint8_t, 1024> block;
-  std::size_t used = 0;
-  const kernel& k = active_kernel();
-  const auto flush_if_full = [&] {
-    if (used + sizeof(std::uint64_t) <= block.size()) return;
-    k.encode(block.data(), used, out);
-    out += 2 * used;
-    used = 0;
-  };
-  filter.scan(
-      in,
-      [&](const std::uint8_t* word) {
-        std::memcpy(block.data() + used, word, sizeof(std::uint64_t));
-        used += sizeof(std::uint64_t);
-        flush_if_full();
-      },
-      [&](std::uint8_t b) {
-        block[used++] = b;
-        flush_if_full();
-      });
-  k.encode(block.data(), used, out);
-}
+// Room the skip-list kernels may write past the digits of a fresh result.
+constexpr std::size_t kept_slack = 64;
 
 }  // namespace
 
@@ -134,13 +52,16 @@ hex_text of_string_fast(std::span<const std::uint8_t> in) {
 
 hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
   if (skip.empty()) return of_string_fast(in);
-  encoded_size(in.size());  // refuse an impossible input before reading any of it
-  const skip_filter filter(skip);
+  // One pass into room for every byte; the rare result much shorter than that is trimmed.
+  const std::size_t room = encoded_size(in.size()) + kept_slack;
+  const kernel& k = active_kernel();
+  const skip_tables tables = make_skip_tables(skip);
   hex_text h;
-  overwrite_string(h.text, encoded_size(count_kept(filter, in)), [&](char* out) noexcept {
-    encode_kept(filter, in, out);
-    return true;
+  overwrite_string_upto(h.text, room, [&](char* out) noexcept {
+    return static_cast<std::size_t>(
+        k.encode_kept(in.data(), in.size(), tables, out, out + room) - out);
   });
+  if (h.text.size() < room / 2) h.text.shrink_to_fit();
   return h;
 }
 
@@ -216,10 +137,11 @@ std::size_t encode_into(std::span<char> out, std::span<const std::uint8_t> in) {
 
 std::size_t encode_into(std::span<char> out, skip_list skip, std::span<const std::uint8_t> in) {
   if (skip.empty()) return encode_into(out, in);
-  const detail::skip_filter filter(skip);
-  const std::size_t kept = detail::count_kept(filter, in);
+  const detail::kernel& k = detail::active_kernel();
+  const detail::skip_tables tables = detail::make_skip_tables(skip);
+  const std::size_t kept = k.count_kept(in.data(), in.size(), tables);
   if (kept > out.size() / 2) throw std::length_error("Mivo.encode_into: output too small");
-  detail::encode_kept(filter, in, out.data());
+  k.encode_kept(in.data(), in.size(), tables, out.data(), out.data() + 2 * kept);
   return 2 * kept;
 }
 

@@ -39,6 +39,18 @@ bool overwrite_string(std::string& out, std::size_t n, Fill fill, std::size_t sl
 #endif
 }
 
+// Gives `out` the characters fill(char*) writes into room for `capacity` of them, however many
+// it reports writing; fill must not throw.
+template <class Fill>
+void overwrite_string_upto(std::string& out, std::size_t capacity, Fill fill) {
+#if defined(__cpp_lib_string_resize_and_overwrite)
+  out.resize_and_overwrite(capacity, [&](char* p, std::size_t) noexcept { return fill(p); });
+#else
+  out.resize(capacity);
+  out.resize(fill(out.data()));
+#endif
+}
+
 // Twice n, or std::length_error when that does not fit in a string.
 std::size_t encoded_size(std::size_t n);
 

@@ -113,6 +113,60 @@ TEST_P(KernelTest, DumpRowsLikeScalar) {
   }
 }
 
+// Encodes with the skip list into a buffer exactly as long as the result, between guard bytes.
+std::string encode_kept_with(const kernel& k, const std::string& bytes,
+                             const mivo::detail::skip_tables& skip) {
+  const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::size_t kept = k.count_kept(in, bytes.size(), skip);
+  std::string out(2 * kept + 2, '#');
+  char* end = k.encode_kept(in, bytes.size(), skip, out.data() + 1, out.data() + 1 + 2 * kept);
+  EXPECT_EQ(end, out.data() + 1 + 2 * kept);
+  EXPECT_EQ(out.front(), '#');
+  EXPECT_EQ(out.back(), '#') << "written past the end";
+  return out.substr(1, 2 * kept);
+}
+
+std::vector<mivo::skip_list> skip_lists() {
+  std::vector<std::uint8_t> every(256);
+  for (int b = 0; b < 256; ++b) every[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b);
+  std::vector<std::uint8_t> many;  // one value from every 16-value row, both halves
+  for (int b = 3; b < 256; b += 17) many.push_back(static_cast<std::uint8_t>(b));
+  return {mivo::skip_list{},       mivo::skip_list{' '},          mivo::skip_list{'\n', ' ', '\n'},
+          mivo::skip_list{0x80},   mivo::skip_list{0x00, 0xff},   mivo::skip_list(many),
+          mivo::skip_list(every)};
+}
+
+TEST_P(KernelTest, SkipsLikeScalarAtEveryLengthAndPosition) {
+  for (const mivo::skip_list& list : skip_lists()) {
+    const mivo::detail::skip_tables skip = mivo::detail::make_skip_tables(list);
+    for (std::size_t n = 0; n <= 100; ++n) {
+      const std::string bytes = mivo_test::pattern(n);
+      ASSERT_EQ(encode_kept_with(*GetParam(), bytes, skip),
+                encode_kept_with(mivo::detail::scalar_kernel, bytes, skip))
+          << n << " values " << list.size();
+    }
+    const std::string all = mivo_test::all_bytes() + mivo_test::all_bytes();
+    ASSERT_EQ(encode_kept_with(*GetParam(), all, skip),
+              encode_kept_with(mivo::detail::scalar_kernel, all, skip))
+        << "every byte value, values " << list.size();
+    // A listed byte at every position of a run that spans several blocks.
+    const std::string plain(96, 'x');
+    for (std::size_t pos = 0; pos < plain.size(); ++pos) {
+      std::string bytes = plain;
+      bytes[pos] = ' ';
+      bytes[(pos * 7) % plain.size()] = '\n';
+      ASSERT_EQ(encode_kept_with(*GetParam(), bytes, skip),
+                encode_kept_with(mivo::detail::scalar_kernel, bytes, skip))
+          << pos << " values " << list.size();
+    }
+  }
+  const std::string all = mivo_test::all_bytes();
+  for (int b = 0; b < 256; ++b) {  // each single value finds exactly itself
+    const auto tables = mivo::detail::make_skip_tables({static_cast<std::uint8_t>(b)});
+    ASSERT_EQ(encode_kept_with(*GetParam(), all, tables).size(), 510U) << b;
+  }
+}
+
 std::string kernel_name(const ::testing::TestParamInfo<const kernel*>& info) {
   return info.param->name;
 }

@@ -3,29 +3,32 @@
 // the AVX register state.
 #include <immintrin.h>
 
+#include <bit>
+
 #include "kernels.hpp"
 #include "x86_common.hpp"
 
 namespace mivo::detail {
 namespace {
 
-void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+// The 64 digits of in[0..32).
+inline void encode32(const std::uint8_t* in, char* out) {
   const __m256i lut = _mm256_broadcastsi128_si256(x86::digit_lut128());
   const __m256i low_nibble = _mm256_set1_epi8(0x0f);
+  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+  const __m256i high =
+      _mm256_shuffle_epi8(lut, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), low_nibble));
+  const __m256i low = _mm256_shuffle_epi8(lut, _mm256_and_si256(bytes, low_nibble));
+  // Unpacking works within 128-bit lanes: a = bytes 0-7 | 16-23, b = bytes 8-15 | 24-31.
+  const __m256i a = _mm256_unpacklo_epi8(high, low);
+  const __m256i b = _mm256_unpackhi_epi8(high, low);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(a, b, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(a, b, 0x31));
+}
+
+void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
-  for (; i + 32 <= n; i += 32) {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-    const __m256i high =
-        _mm256_shuffle_epi8(lut, _mm256_and_si256(_mm256_srli_epi16(bytes, 4), low_nibble));
-    const __m256i low = _mm256_shuffle_epi8(lut, _mm256_and_si256(bytes, low_nibble));
-    // Unpacking works within 128-bit lanes: a = bytes 0-7 | 16-23, b = bytes 8-15 | 24-31.
-    const __m256i a = _mm256_unpacklo_epi8(high, low);
-    const __m256i b = _mm256_unpackhi_epi8(high, low);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i),
-                        _mm256_permute2x128_si256(a, b, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i + 32),
-                        _mm256_permute2x128_si256(a, b, 0x31));
-  }
+  for (; i + 32 <= n; i += 32) encode32(in + i, out + 2 * i);
   if (i + 16 <= n) {
     __m128i first;
     __m128i second;
@@ -99,9 +102,81 @@ void dump_chars_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept 
   scalar_kernel.dump_chars(in + i, n - i, out + i);
 }
 
+// The skip-list testers of x86_common.hpp, 32 lanes at a time.
+struct few_values32 {
+  __m256i v0, v1, v2, v3;
+  explicit few_values32(const x86::few_values16& t)
+      : v0(_mm256_broadcastsi128_si256(t.v0)), v1(_mm256_broadcastsi128_si256(t.v1)),
+        v2(_mm256_broadcastsi128_si256(t.v2)), v3(_mm256_broadcastsi128_si256(t.v3)) {}
+  [[nodiscard]] unsigned listed(__m256i b) const {
+    const __m256i hits =
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(b, v0), _mm256_cmpeq_epi8(b, v1)),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(b, v2), _mm256_cmpeq_epi8(b, v3)));
+    return static_cast<unsigned>(_mm256_movemask_epi8(hits));
+  }
+};
+
+struct any_values32 {
+  __m256i low_rows;
+  __m256i high_rows;
+  explicit any_values32(const x86::any_values16& t)
+      : low_rows(_mm256_broadcastsi128_si256(t.low_rows)),
+        high_rows(_mm256_broadcastsi128_si256(t.high_rows)) {}
+  [[nodiscard]] unsigned listed(__m256i b) const {
+    const __m256i rows = _mm256_or_si256(
+        _mm256_shuffle_epi8(low_rows, b),
+        _mm256_shuffle_epi8(high_rows, _mm256_xor_si256(b, _mm256_set1_epi8(-128))));
+    const __m256i bit = _mm256_shuffle_epi8(
+        _mm256_broadcastsi128_si256(x86::row_bits128()),
+        _mm256_and_si256(_mm256_srli_epi16(b, 4), _mm256_set1_epi8(0x0f)));
+    return static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(rows, bit), bit)));
+  }
+};
+
+template <class F>
+auto with_tester32(const skip_tables& t, F f) {
+  const bool few = t.distinct > 0 && t.distinct <= skip_tables::few;  // none: nothing matches
+  return few ? f(few_values32(x86::few_values16(t))) : f(any_values32(x86::any_values16(t)));
+}
+
+std::size_t count_kept_avx2(const std::uint8_t* in, std::size_t n,
+                            const skip_tables& skip) noexcept {
+  std::size_t i = 0;
+  const std::size_t kept = with_tester32(skip, [&](const auto& tester) {
+    std::size_t count = 0;
+    for (; i + 32 <= n; i += 32) {
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+      count += 32 - static_cast<std::size_t>(std::popcount(tester.listed(bytes)));
+    }
+    return count;
+  });
+  return kept + ssse3_kernel.count_kept(in + i, n - i, skip);
+}
+
+char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
+                       char* out_end) noexcept {
+  std::size_t i = 0;
+  out = with_tester32(skip, [&](const auto& tester) {
+    for (; i + 64 <= n && out_end - out >= 128; i += 32) {
+      const unsigned listed =
+          tester.listed(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)));
+      if (listed == 0) {
+        encode32(in + i, out);
+        out += 64;
+      } else {
+        out = x86::encode_without<32>(in + i, listed, out, encode32);
+      }
+    }
+    return out;
+  });
+  return ssse3_kernel.encode_kept(in + i, n - i, skip, out, out_end);
+}
+
 }  // namespace
 
 const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2, dump_chars_avx2,
-                                x86::dump_rows};
+                                x86::dump_rows,  count_kept_avx2,
+                               encode_kept_avx2};
 
 }  // namespace mivo::detail

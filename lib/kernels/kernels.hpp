@@ -3,14 +3,46 @@
 #ifndef MIVO_KERNELS_KERNELS_HPP
 #define MIVO_KERNELS_KERNELS_HPP
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
+#include "../mivo.hpp"
 #include "row_number.hpp"
 
 namespace mivo::detail {
+
+// A skip list in the forms the kernels test bytes with: a flag per byte value; for the SIMD
+// kernels the values themselves while there are few (padded with repeats of the first), and two
+// 16-entry nibble tables for any number: bit h of low_rows[l] is set when the value h*16 + l is
+// listed (h < 8), bit h - 8 of high_rows[l] when it is (h >= 8).
+struct skip_tables {
+  static constexpr std::size_t few = 4;
+  std::array<bool, 256> listed{};
+  std::size_t distinct = 0;
+  std::array<std::uint8_t, few> values{};
+  std::array<std::uint8_t, 16> low_rows{};
+  std::array<std::uint8_t, 16> high_rows{};
+};
+
+constexpr skip_tables make_skip_tables(const skip_list& skip) noexcept {
+  skip_tables t;
+  skip.for_each([&](std::uint8_t v) {
+    t.listed[v] = true;
+    if (t.distinct < t.few) t.values[t.distinct] = v;
+    ++t.distinct;
+    const unsigned high = v >> 4U;
+    if (high < 8) {
+      t.low_rows[v & 15U] = static_cast<std::uint8_t>(t.low_rows[v & 15U] | (1U << high));
+    } else {
+      t.high_rows[v & 15U] = static_cast<std::uint8_t>(t.high_rows[v & 15U] | (1U << (high - 8)));
+    }
+  });
+  for (std::size_t k = t.distinct; k < t.few && t.distinct > 0; ++k) t.values[k] = t.values[0];
+  return t;
+}
 
 struct kernel {
   const char* name;
@@ -29,6 +61,12 @@ struct kernel {
   // the rows; may write up to row_slack bytes past it.
   char* (*dump_rows)(const char* digits, const char* chars, std::size_t rows, row_number* number,
                      char* out) noexcept;
+  // How many bytes of in[0..n) the skip list keeps.
+  std::size_t (*count_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip) noexcept;
+  // Writes the digits of the kept bytes of in[0..n) to out, never past out_end, which leaves
+  // room for all of them; returns the end of the digits.
+  char* (*encode_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
+                       char* out_end) noexcept;
 };
 
 inline constexpr std::size_t row_slack = 16;

@@ -52,9 +52,28 @@ char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows,
   return out;
 }
 
+std::size_t count_kept_scalar(const std::uint8_t* in, std::size_t n,
+                              const skip_tables& skip) noexcept {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < n; ++i) kept += skip.listed[in[i]] ? 0 : 1;
+  return kept;
+}
+
+char* encode_kept_scalar(const std::uint8_t* in, std::size_t n, const skip_tables& skip,
+                         char* out, char* /*out_end*/) noexcept {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (skip.listed[in[i]]) continue;
+    out[0] = high_digit_table[in[i]];
+    out[1] = low_digit_table[in[i]];
+    out += 2;
+  }
+  return out;
+}
+
 }  // namespace
 
-const kernel scalar_kernel = {"scalar", encode_scalar, decode_scalar, dump_chars_scalar,
-                              dump_rows_scalar};
+const kernel scalar_kernel = {"scalar",           encode_scalar,     decode_scalar,
+                              dump_chars_scalar,  dump_rows_scalar,  count_kept_scalar,
+                              encode_kept_scalar};
 
 }  // namespace mivo::detail

@@ -2,6 +2,8 @@
 // This file is compiled with -mssse3 and runs only where dispatch found SSSE3.
 #include <immintrin.h>
 
+#include <bit>
+
 #include "kernels.hpp"
 #include "x86_common.hpp"
 
@@ -42,9 +44,44 @@ void dump_chars_ssse3(const std::uint8_t* in, std::size_t n, char* out) noexcept
   scalar_kernel.dump_chars(in + i, n - i, out + i);
 }
 
+std::size_t count_kept_ssse3(const std::uint8_t* in, std::size_t n,
+                             const skip_tables& skip) noexcept {
+  std::size_t i = 0;
+  const std::size_t kept = x86::with_tester16(skip, [&](const auto& tester) {
+    std::size_t count = 0;
+    for (; i + 16 <= n; i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      count += 16 - static_cast<std::size_t>(std::popcount(
+                        static_cast<unsigned>(_mm_movemask_epi8(tester.listed(bytes)))));
+    }
+    return count;
+  });
+  return kept + scalar_kernel.count_kept(in + i, n - i, skip);
+}
+
+char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables& skip,
+                        char* out, char* out_end) noexcept {
+  std::size_t i = 0;
+  out = x86::with_tester16(skip, [&](const auto& tester) {
+    for (; i + 32 <= n && out_end - out >= 64; i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const auto listed = static_cast<unsigned>(_mm_movemask_epi8(tester.listed(bytes)));
+      if (listed == 0) {
+        x86::encode16_to(in + i, out);
+        out += 32;
+      } else {
+        out = x86::encode_without<16>(in + i, listed, out, x86::encode16_to);
+      }
+    }
+    return out;
+  });
+  return scalar_kernel.encode_kept(in + i, n - i, skip, out, out_end);
+}
+
 }  // namespace
 
 const kernel ssse3_kernel = {"ssse3", encode_ssse3, decode_ssse3, dump_chars_ssse3,
-                                x86::dump_rows};
+                                x86::dump_rows,   count_kept_ssse3,
+                                encode_kept_ssse3};
 
 }  // namespace mivo::detail

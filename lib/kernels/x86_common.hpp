@@ -6,6 +6,10 @@
 
 #include <immintrin.h>
 
+#include <array>
+#include <bit>
+#include <cstdint>
+
 #include "kernels.hpp"
 
 namespace mivo::detail::x86 {
@@ -58,6 +62,109 @@ inline __m128i dump_chars16(__m128i bytes) {
       _mm_cmpeq_epi8(_mm_min_epu8(above_space, _mm_set1_epi8(126 - 32)), above_space);
   return _mm_or_si128(_mm_and_si128(printable, bytes),
                       _mm_andnot_si128(printable, _mm_set1_epi8('.')));
+}
+
+// Skip-list testers: listed(v) is 0xff in each lane whose byte the list holds. With few values
+// they are compared directly; any set at all is looked up by nibbles: the low nibble picks a
+// row of the table for its half of the byte range (PSHUFB gives 0 where bit 7 of the index is
+// set, which selects the half), the high nibble the bit within that row.
+struct few_values16 {
+  __m128i v0, v1, v2, v3;
+  explicit few_values16(const skip_tables& t)
+      : v0(_mm_set1_epi8(static_cast<char>(t.values[0]))),
+        v1(_mm_set1_epi8(static_cast<char>(t.values[1]))),
+        v2(_mm_set1_epi8(static_cast<char>(t.values[2]))),
+        v3(_mm_set1_epi8(static_cast<char>(t.values[3]))) {}
+  [[nodiscard]] __m128i listed(__m128i b) const {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, v0), _mm_cmpeq_epi8(b, v1)),
+                        _mm_or_si128(_mm_cmpeq_epi8(b, v2), _mm_cmpeq_epi8(b, v3)));
+  }
+};
+
+inline __m128i row_bits128() {
+  return _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+}
+
+struct any_values16 {
+  __m128i low_rows;
+  __m128i high_rows;
+  explicit any_values16(const skip_tables& t)
+      : low_rows(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low_rows.data()))),
+        high_rows(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high_rows.data()))) {}
+  [[nodiscard]] __m128i listed(__m128i b) const {
+    const __m128i rows = _mm_or_si128(
+        _mm_shuffle_epi8(low_rows, b), _mm_shuffle_epi8(high_rows, _mm_xor_si128(b, _mm_set1_epi8(-128))));
+    const __m128i bit =
+        _mm_shuffle_epi8(row_bits128(), _mm_and_si128(_mm_srli_epi16(b, 4), _mm_set1_epi8(0x0f)));
+    return _mm_cmpeq_epi8(_mm_and_si128(rows, bit), bit);
+  }
+};
+
+// Runs f with the tester that suits the list.
+template <class F>
+auto with_tester16(const skip_tables& t, F f) {
+  const bool few = t.distinct > 0 && t.distinct <= skip_tables::few;  // none: nothing matches
+  return few ? f(few_values16(t)) : f(any_values16(t));
+}
+
+// Entry m moves the bytes at the set bits of m to the front, in order.
+inline constexpr std::array<std::uint64_t, 256> compaction = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    std::uint64_t entry = 0x8080808080808080U;
+    unsigned to = 0;
+    for (unsigned from = 0; from < 8; ++from) {
+      if ((m >> from & 1U) == 0) continue;
+      entry &= ~(std::uint64_t{0xff} << (8 * to));
+      entry |= std::uint64_t{from} << (8 * to);
+      ++to;
+    }
+    table[m] = entry;
+  }
+  return table;
+}();
+
+// The digits of the bytes of in[0..8) whose bits are set in `keep`, stored at out as 16 bytes;
+// returns the end of the digits.
+inline char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
+  const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in));
+  const __m128i kept =
+      _mm_shuffle_epi8(bytes, _mm_cvtsi64_si128(static_cast<long long>(compaction[keep])));
+  __m128i first;
+  __m128i second;
+  encode16(kept, first, second);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+  return out + 2 * std::popcount(keep);
+}
+
+// The digits of a `width`-byte block without the bytes whose bits are set in `listed`. With few
+// of them the block is encoded whole by encode_block(from, to), and once more from just after
+// each listed byte, each time over the digits that follow; with many the bytes are compacted 8
+// at a time. Reads up to `width` bytes past the block and writes up to 4 * width digits from out.
+template <std::size_t width, class EncodeBlock>
+char* encode_without(const std::uint8_t* block, unsigned listed, char* out, EncodeBlock encode_block) {
+  if (std::popcount(listed) <= 2) {
+    encode_block(block, out);
+    unsigned removed = 0;
+    for (unsigned rest = listed; rest != 0; rest &= rest - 1) {
+      const auto p = static_cast<unsigned>(std::countr_zero(rest));
+      ++removed;
+      encode_block(block + p + 1, out + 2 * (p + 1 - removed));
+    }
+    return out + 2 * (width - removed);
+  }
+  for (unsigned g = 0; g < width / 8; ++g) {
+    out = encode_kept8(block + 8 * g, ~(listed >> (8 * g)) & 0xffU, out);
+  }
+  return out;
+}
+
+inline void encode16_to(const std::uint8_t* in, char* out) {
+  __m128i first;
+  __m128i second;
+  encode16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), first, second);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
 }
 
 // Full dump rows with PSHUFB: three shuffles place the 32 digits in their 39 columns, and the

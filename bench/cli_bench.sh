@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Times `mivo` beside the usual peers on one 100 MB random file, read from the page cache and
+# written to /dev/null, best of several runs each, in one run of this script. Prints a Markdown
+# table. Usage: bench/cli_bench.sh [path/to/mivo]   (default: build/bench/cli/mivo)
+set -euo pipefail
+mivo=${1:-build/bench/cli/mivo}
+runs=${MIVO_BENCH_RUNS:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+head -c 100000000 /dev/urandom >"$work/data"
+"$mivo" encode "$work/data" >"$work/data.hex"
+tr a-f A-F <"$work/data.hex" >"$work/data.HEX"  # basenc decodes only uppercase
+
+# Best wall time of $runs runs, in seconds.
+best() {
+  local best_ns=
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    if [ -z "$best_ns" ] || [ $((end - start)) -lt "$best_ns" ]; then best_ns=$((end - start)); fi
+  done
+  echo "$best_ns"
+}
+
+seconds() { printf '%d.%03d' $(($1 / 1000000000)) $(($1 / 1000000 % 1000)); }
+
+row() {  # job, mivo's time, then peer names and command lines as pairs
+  local job=$1 mine=$2
+  shift 2
+  while [ $# -gt 0 ]; do
+    local name=$1 command=$2
+    shift 2
+    command -v "${command%% *}" >/dev/null || continue
+    # shellcheck disable=SC2086
+    local theirs
+    theirs=$(best $command)
+    printf '| %s | %s s | %s | %s s | %.1fx |\n' "$job" "$(seconds "$mine")" "$name" \
+      "$(seconds "$theirs")" "$(echo "$theirs / $mine" | bc -l)"
+  done
+}
+
+echo "| job | mivo | peer | peer time | mivo faster by |"
+echo "| --- | ---: | --- | ---: | ---: |"
+row dump "$(best "$mivo" dump "$work/data")" \
+  "xxd" "xxd $work/data" "hexdump -C" "hexdump -C $work/data" "od -An -tx1" "od -An -tx1 $work/data"
+row encode "$(best "$mivo" encode "$work/data")" \
+  "basenc --base16 -w0" "basenc --base16 -w0 $work/data" "xxd -p" "xxd -p $work/data"
+row decode "$(best "$mivo" decode "$work/data.HEX")" \
+  "basenc --base16 -d" "basenc --base16 -d $work/data.HEX" "xxd -r -p" "xxd -r -p $work/data.hex"
