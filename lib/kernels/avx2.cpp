@@ -165,7 +165,8 @@ char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables&
         encode32(in + i, out);
         out += 64;
       } else {
-        out = x86::encode_without<32>(in + i, listed, out, encode32);
+        out = x86::encode_without<32>(in + i, listed, out,
+                                      [](const std::uint8_t* from, char* to) { encode32(from, to); });
       }
     }
     return out;

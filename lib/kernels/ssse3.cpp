@@ -70,7 +70,9 @@ char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables
         x86::encode16_to(in + i, out);
         out += 32;
       } else {
-        out = x86::encode_without<16>(in + i, listed, out, x86::encode16_to);
+        out = x86::encode_without<16>(in + i, listed, out, [](const std::uint8_t* from, char* to) {
+          x86::encode16_to(from, to);
+        });
       }
     }
     return out;
