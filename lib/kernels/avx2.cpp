@@ -40,17 +40,22 @@ void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   scalar_kernel.encode(in + i, n - i, out + 2 * i);
 }
 
+// Digit values by nibble lookups: the high nibble tells a decimal digit (3) from a letter (4, 6)
+// and gives the letter's +9, the low nibble must suit the class: `valid` is zero in each lane
+// whose character is not a digit.
 __m256i digit_values32(__m256i chars, __m256i& valid) {
-  const __m256i decimal = _mm256_sub_epi8(chars, _mm256_set1_epi8('0'));
-  const __m256i is_decimal =
-      _mm256_cmpeq_epi8(_mm256_min_epu8(decimal, _mm256_set1_epi8(9)), decimal);
-  const __m256i letter =
-      _mm256_sub_epi8(_mm256_or_si256(chars, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
-  const __m256i is_letter =
-      _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
-  valid = _mm256_or_si256(is_decimal, is_letter);
-  return _mm256_or_si256(_mm256_and_si256(is_decimal, decimal),
-                         _mm256_and_si256(is_letter, _mm256_add_epi8(letter, _mm256_set1_epi8(10))));
+  const __m256i class_of_high = _mm256_setr_epi8(0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                 0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i class_of_low = _mm256_setr_epi8(1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0,
+                                                1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0);
+  const __m256i add_of_high = _mm256_setr_epi8(0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                               0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
+  const __m256i high = _mm256_and_si256(_mm256_srli_epi16(chars, 4), nibble);
+  const __m256i low = _mm256_and_si256(chars, nibble);
+  valid = _mm256_and_si256(_mm256_shuffle_epi8(class_of_high, high),
+                           _mm256_shuffle_epi8(class_of_low, low));
+  return _mm256_add_epi8(low, _mm256_shuffle_epi8(add_of_high, high));
 }
 
 // Decodes the 32 pairs of in[0..64) into out[0..32); false, storing nothing, on a non-digit.
@@ -61,7 +66,9 @@ bool decode64(const char* in, std::uint8_t* out) {
       digit_values32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)), valid_first);
   const __m256i second = digit_values32(
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32)), valid_second);
-  if (_mm256_movemask_epi8(_mm256_and_si256(valid_first, valid_second)) != -1) return false;
+  const __m256i bad =
+      _mm256_cmpeq_epi8(_mm256_min_epu8(valid_first, valid_second), _mm256_setzero_si256());
+  if (_mm256_testz_si256(bad, bad) == 0) return false;
   const __m256i weights = _mm256_set1_epi16(0x0110);  // high digit * 16 + low digit
   const __m256i packed = _mm256_packus_epi16(_mm256_maddubs_epi16(first, weights),
                                              _mm256_maddubs_epi16(second, weights));

@@ -30,15 +30,18 @@ inline void encode16(__m128i bytes, __m128i& first, __m128i& second) {
   second = _mm_unpackhi_epi8(high, low);
 }
 
-// Digit values 0-15 of 16 characters; `valid` is all-ones where the character is a digit.
+// Digit values 0-15 of 16 characters by nibble lookups: the high nibble tells a decimal digit
+// (3) from a letter (4, 6) and gives the letter's +9, the low nibble must suit the class.
+// `valid` is zero in each lane whose character is not a digit.
 inline __m128i digit_values16(__m128i chars, __m128i& valid) {
-  const __m128i decimal = _mm_sub_epi8(chars, _mm_set1_epi8('0'));
-  const __m128i is_decimal = _mm_cmpeq_epi8(_mm_min_epu8(decimal, _mm_set1_epi8(9)), decimal);
-  const __m128i letter = _mm_sub_epi8(_mm_or_si128(chars, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-  const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
-  valid = _mm_or_si128(is_decimal, is_letter);
-  return _mm_or_si128(_mm_and_si128(is_decimal, decimal),
-                      _mm_and_si128(is_letter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+  const __m128i class_of_high = _mm_setr_epi8(0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i class_of_low = _mm_setr_epi8(1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0);
+  const __m128i add_of_high = _mm_setr_epi8(0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i nibble = _mm_set1_epi8(0x0f);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(chars, 4), nibble);
+  const __m128i low = _mm_and_si128(chars, nibble);
+  valid = _mm_and_si128(_mm_shuffle_epi8(class_of_high, high), _mm_shuffle_epi8(class_of_low, low));
+  return _mm_add_epi8(low, _mm_shuffle_epi8(add_of_high, high));
 }
 
 // Decodes the 16 pairs of in[0..32) into `bytes`; false if any character is not a digit.
@@ -49,7 +52,8 @@ inline bool decode32(const char* in, __m128i& bytes) {
       digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), valid_first);
   const __m128i second =
       digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)), valid_second);
-  if (_mm_movemask_epi8(_mm_and_si128(valid_first, valid_second)) != 0xffff) return false;
+  const __m128i bad = _mm_cmpeq_epi8(_mm_min_epu8(valid_first, valid_second), _mm_setzero_si128());
+  if (_mm_movemask_epi8(bad) != 0) return false;
   const __m128i weights = _mm_set1_epi16(0x0110);  // high digit * 16 + low digit
   bytes = _mm_packus_epi16(_mm_maddubs_epi16(first, weights), _mm_maddubs_epi16(second, weights));
   return true;
