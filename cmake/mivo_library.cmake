@@ -8,11 +8,15 @@ set(mivo_sources
     lib/kernels/dispatch.cpp)
 
 set(mivo_x86 OFF)
+set(mivo_neon OFF)
 if(MIVO_SIMD AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
   set(mivo_x86 ON)
   list(APPEND mivo_sources lib/kernels/ssse3.cpp lib/kernels/avx2.cpp)
   set_source_files_properties(lib/kernels/ssse3.cpp PROPERTIES COMPILE_OPTIONS "-mssse3")
   set_source_files_properties(lib/kernels/avx2.cpp PROPERTIES COMPILE_OPTIONS "-mavx2")
+elseif(MIVO_SIMD AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+  set(mivo_neon ON)
+  list(APPEND mivo_sources lib/kernels/neon.cpp)
 endif()
 
 add_library(mivo_objects OBJECT ${mivo_sources})
@@ -29,7 +33,8 @@ set_target_properties(mivo_objects PROPERTIES
   VISIBILITY_INLINES_HIDDEN ON
   POSITION_INDEPENDENT_CODE ON)
 target_compile_definitions(mivo_objects PRIVATE MIVO_BUILDING
-                           $<$<BOOL:${mivo_x86}>:MIVO_X86_KERNELS>)
+                           $<$<BOOL:${mivo_x86}>:MIVO_X86_KERNELS>
+                           $<$<BOOL:${mivo_neon}>:MIVO_NEON_KERNEL>)
 if(NOT BUILD_SHARED_LIBS)
   target_compile_definitions(mivo_objects PUBLIC MIVO_STATIC)
 endif()

@@ -58,6 +58,9 @@ kernel_list list_supported() {
   if (cpu.ssse3) list.add(ssse3_kernel);
   if (cpu.ssse3 && cpu.avx2) list.add(avx2_kernel);
 #endif
+#if defined(MIVO_NEON_KERNEL)
+  list.add(neon_kernel);  // part of the aarch64 baseline
+#endif
   return list;
 }
 

@@ -76,6 +76,9 @@ extern const kernel scalar_kernel;
 extern const kernel ssse3_kernel;
 extern const kernel avx2_kernel;
 #endif
+#if defined(MIVO_NEON_KERNEL)
+extern const kernel neon_kernel;
+#endif
 
 // The kernels this machine can run, scalar first and best last.
 std::span<const kernel* const> supported_kernels() noexcept;

@@ -1,0 +1,212 @@
+// aarch64 NEON kernel: 16 bytes per encode step, 32 digits per decode step. NEON is part of the
+// aarch64 baseline, so this file needs no flags of its own and is always supported there.
+#include <arm_neon.h>
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "kernels.hpp"
+
+namespace mivo::detail {
+namespace {
+
+uint8x16_t digit_lut() {
+  constexpr std::array<std::uint8_t, 16> digits = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                   '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
+  return vld1q_u8(digits.data());
+}
+
+// The 32 digits of 16 bytes, interleaved high, low.
+uint8x16x2_t digits16(uint8x16_t bytes) {
+  const uint8x16_t lut = digit_lut();
+  return {{vqtbl1q_u8(lut, vshrq_n_u8(bytes, 4)), vqtbl1q_u8(lut, vandq_u8(bytes, vdupq_n_u8(15)))}};
+}
+
+void encode16(const std::uint8_t* in, char* out) {
+  vst2q_u8(reinterpret_cast<std::uint8_t*>(out), digits16(vld1q_u8(in)));
+}
+
+void encode_neon(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) encode16(in + i, out + 2 * i);
+  scalar_kernel.encode(in + i, n - i, out + 2 * i);
+}
+
+// Digit values by nibble lookups, as in the x86 kernels; `valid` is zero where a character is
+// not a digit.
+uint8x16_t digit_values16(uint8x16_t chars, uint8x16_t& valid) {
+  constexpr std::array<std::uint8_t, 16> class_of_high = {0, 0, 0, 1, 2, 0, 2, 0,
+                                                          0, 0, 0, 0, 0, 0, 0, 0};
+  constexpr std::array<std::uint8_t, 16> class_of_low = {1, 3, 3, 3, 3, 3, 3, 1,
+                                                         1, 1, 0, 0, 0, 0, 0, 0};
+  constexpr std::array<std::uint8_t, 16> add_of_high = {0, 0, 0, 0, 9, 0, 9, 0,
+                                                        0, 0, 0, 0, 0, 0, 0, 0};
+  const uint8x16_t high = vshrq_n_u8(chars, 4);
+  const uint8x16_t low = vandq_u8(chars, vdupq_n_u8(15));
+  valid = vandq_u8(vqtbl1q_u8(vld1q_u8(class_of_high.data()), high),
+                   vqtbl1q_u8(vld1q_u8(class_of_low.data()), low));
+  return vaddq_u8(low, vqtbl1q_u8(vld1q_u8(add_of_high.data()), high));
+}
+
+std::size_t decode_neon(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
+  std::size_t k = 0;
+  for (; k + 16 <= pairs; k += 16) {
+    const uint8x16x2_t chars = vld2q_u8(reinterpret_cast<const std::uint8_t*>(in + 2 * k));
+    uint8x16_t valid_high;
+    uint8x16_t valid_low;
+    const uint8x16_t high = digit_values16(chars.val[0], valid_high);
+    const uint8x16_t low = digit_values16(chars.val[1], valid_low);
+    if (vminvq_u8(vminq_u8(valid_high, valid_low)) == 0) break;
+    vst1q_u8(out + k, vsliq_n_u8(low, high, 4));
+  }
+  if (k == pairs) return pairs;
+  // A bad block, or the tail: the scalar loop finds the exact pair.
+  return k + scalar_kernel.decode(in + 2 * k, pairs - k, out + k);
+}
+
+uint8x16_t dump_chars16(uint8x16_t bytes) {
+  const uint8x16_t printable = vcleq_u8(vsubq_u8(bytes, vdupq_n_u8(32)), vdupq_n_u8(126 - 32));
+  return vbslq_u8(printable, bytes, vdupq_n_u8('.'));
+}
+
+void dump_chars_neon(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    vst1q_u8(reinterpret_cast<std::uint8_t*>(out + i), dump_chars16(vld1q_u8(in + i)));
+  }
+  scalar_kernel.dump_chars(in + i, n - i, out + i);
+}
+
+// Full dump rows: three table lookups place the 32 digits in their 39 columns (an index out of
+// range gives 0), and the separators fill those lanes.
+char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, row_number* number,
+                     char* out) noexcept {
+  constexpr std::uint8_t gap = 0xff;
+  constexpr std::array<std::uint8_t, 16> first = {0, 1, 2, 3, gap, 4, 5, 6, 7, gap, 8, 9, 10, 11, gap, 12};
+  constexpr std::array<std::uint8_t, 16> middle = {13, 14, 15, gap, 16, 17, 18, 19,
+                                                   gap, 20, 21, 22, 23, gap, 24, 25};
+  constexpr std::array<std::uint8_t, 16> last = {26, 27, gap, 28, 29, 30, 31, gap,
+                                                 gap, gap, gap, gap, gap, gap, gap, gap};
+  constexpr std::array<std::uint8_t, 16> first_gaps = {0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0};
+  constexpr std::array<std::uint8_t, 16> middle_gaps = {0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0};
+  constexpr std::array<std::uint8_t, 16> last_gaps_chars = {0, 0, ' ', 0, 0, 0, 0, ' ', ' ', 0, 0, 0, 0, 0, 0, 0};
+  constexpr std::array<std::uint8_t, 16> last_gaps_bare = {0, 0, ' ', 0, 0, 0, 0, '\n', 0, 0, 0, 0, 0, 0, 0, 0};
+  const uint8x16_t first_index = vld1q_u8(first.data());
+  const uint8x16_t middle_index = vld1q_u8(middle.data());
+  const uint8x16_t last_index = vld1q_u8(last.data());
+  const uint8x16_t first_fill = vld1q_u8(first_gaps.data());
+  const uint8x16_t middle_fill = vld1q_u8(middle_gaps.data());
+  const uint8x16_t last_fill = vld1q_u8(chars != nullptr ? last_gaps_chars.data() : last_gaps_bare.data());
+  auto* o = reinterpret_cast<std::uint8_t*>(out);
+  for (std::size_t r = 0; r < rows; ++r, digits += 32) {
+    if (number != nullptr) {
+      o = reinterpret_cast<std::uint8_t*>(put_row_number(*number, reinterpret_cast<char*>(o)));
+      advance_row_number(*number);
+    }
+    const auto* d = reinterpret_cast<const std::uint8_t*>(digits);
+    const uint8x16x2_t row = {{vld1q_u8(d), vld1q_u8(d + 16)}};
+    vst1q_u8(o, vorrq_u8(vqtbl2q_u8(row, first_index), first_fill));
+    vst1q_u8(o + 16, vorrq_u8(vqtbl2q_u8(row, middle_index), middle_fill));
+    vst1q_u8(o + 32, vorrq_u8(vqtbl2q_u8(row, last_index), last_fill));
+    if (chars != nullptr) {
+      vst1q_u8(o + 41, vld1q_u8(reinterpret_cast<const std::uint8_t*>(chars + 16 * r)));
+      o[57] = '\n';
+      o += 58;
+    } else {
+      o += 40;
+    }
+  }
+  return reinterpret_cast<char*>(o);
+}
+
+// 0xff in each lane whose byte the skip list holds: a few values are compared directly, any set
+// is looked up by nibbles (the low nibble and the top bit pick a row, the high nibble its bit).
+struct skip_tester {
+  bool few;
+  uint8x16_t v0, v1, v2, v3;
+  uint8x16x2_t rows;
+  explicit skip_tester(const skip_tables& t)
+      : few(t.distinct > 0 && t.distinct <= skip_tables::few),
+        v0(vdupq_n_u8(t.values[0])), v1(vdupq_n_u8(t.values[1])),
+        v2(vdupq_n_u8(t.values[2])), v3(vdupq_n_u8(t.values[3])),
+        rows{{vld1q_u8(t.low_rows.data()), vld1q_u8(t.high_rows.data())}} {}
+
+  [[nodiscard]] uint8x16_t listed(uint8x16_t b) const {
+    if (few) {
+      return vorrq_u8(vorrq_u8(vceqq_u8(b, v0), vceqq_u8(b, v1)),
+                      vorrq_u8(vceqq_u8(b, v2), vceqq_u8(b, v3)));
+    }
+    const uint8x16_t index = vorrq_u8(vandq_u8(b, vdupq_n_u8(15)),
+                                      vshlq_n_u8(vshrq_n_u8(b, 7), 4));
+    const uint8x16_t row = vqtbl2q_u8(rows, index);
+    const uint8x16_t bit = vshlq_u8(vdupq_n_u8(1), vreinterpretq_s8_u8(vandq_u8(vshrq_n_u8(b, 4), vdupq_n_u8(7))));
+    return vtstq_u8(row, bit);
+  }
+};
+
+// One bit a lane, lane j in bit j.
+unsigned lane_bits8(uint8x8_t mask) {
+  constexpr std::array<std::uint8_t, 8> bits = {1, 2, 4, 8, 16, 32, 64, 128};
+  return vaddv_u8(vand_u8(mask, vld1_u8(bits.data())));
+}
+
+std::size_t count_kept_neon(const std::uint8_t* in, std::size_t n, const skip_tables& skip) noexcept {
+  const skip_tester tester(skip);
+  std::size_t kept = 0;
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const uint8x16_t listed = tester.listed(vld1q_u8(in + i));
+    kept += 16 - vaddvq_u8(vshrq_n_u8(listed, 7));
+  }
+  return kept + scalar_kernel.count_kept(in + i, n - i, skip);
+}
+
+// Entry m moves the bytes at the set bits of m to the front, in order; 0xff selects nothing.
+constexpr std::array<std::uint64_t, 256> compaction = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    std::uint64_t entry = ~std::uint64_t{0};
+    unsigned to = 0;
+    for (unsigned from = 0; from < 8; ++from) {
+      if ((m >> from & 1U) == 0) continue;
+      entry &= ~(std::uint64_t{0xff} << (8 * to));
+      entry |= std::uint64_t{from} << (8 * to);
+      ++to;
+    }
+    table[m] = entry;
+  }
+  return table;
+}();
+
+// The digits of the bytes of in[0..8) whose bits are set in keep, stored as 16 bytes at out.
+char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
+  const uint8x8_t kept = vtbl1_u8(vld1_u8(in), vcreate_u8(compaction[keep]));
+  const uint8x16x2_t d = digits16(vcombine_u8(kept, vdup_n_u8(0)));
+  vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vzip1q_u8(d.val[0], d.val[1]));
+  return out + 2 * std::popcount(keep);
+}
+
+char* encode_kept_neon(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
+                       char* out_end) noexcept {
+  const skip_tester tester(skip);
+  std::size_t i = 0;
+  for (; i + 16 <= n && out_end - out >= 32; i += 16) {
+    const uint8x16_t listed = tester.listed(vld1q_u8(in + i));
+    if (vmaxvq_u8(listed) == 0) {
+      encode16(in + i, out);
+      out += 32;
+      continue;
+    }
+    out = encode_kept8(in + i, ~lane_bits8(vget_low_u8(listed)) & 0xffU, out);
+    out = encode_kept8(in + i + 8, ~lane_bits8(vget_high_u8(listed)) & 0xffU, out);
+  }
+  return scalar_kernel.encode_kept(in + i, n - i, skip, out, out_end);
+}
+
+}  // namespace
+
+const kernel neon_kernel = {"neon",          encode_neon,     decode_neon,     dump_chars_neon,
+                            dump_rows_neon,  count_kept_neon, encode_kept_neon};
+
+}  // namespace mivo::detail
