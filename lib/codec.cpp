@@ -30,7 +30,7 @@ std::span<const std::uint8_t> bytes_of(std::string_view s) noexcept {
 }
 
 // Room the skip-list kernels may write past the digits of a fresh result.
-constexpr std::size_t kept_slack = 64;
+constexpr std::size_t kept_slack = 128;
 
 }  // namespace
 

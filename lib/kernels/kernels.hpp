@@ -44,6 +44,24 @@ constexpr skip_tables make_skip_tables(const skip_list& skip) noexcept {
   return t;
 }
 
+// Byte-shuffle indices for compacting 8 bytes: entry m moves the bytes at the set bits of m to
+// the front, in order; the rest get 0x80, which both PSHUFB and TBL turn into 0.
+inline constexpr std::array<std::uint64_t, 256> compaction_indices = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (unsigned m = 0; m < 256; ++m) {
+    std::uint64_t entry = 0x8080808080808080U;
+    unsigned to = 0;
+    for (unsigned from = 0; from < 8; ++from) {
+      if ((m >> from & 1U) == 0) continue;
+      entry &= ~(std::uint64_t{0xff} << (8 * to));
+      entry |= std::uint64_t{from} << (8 * to);
+      ++to;
+    }
+    table[m] = entry;
+  }
+  return table;
+}();
+
 struct kernel {
   const char* name;
   // Writes the 2n lowercase digits of in[0..n) to out.

@@ -162,26 +162,9 @@ std::size_t count_kept_neon(const std::uint8_t* in, std::size_t n, const skip_ta
   return kept + scalar_kernel.count_kept(in + i, n - i, skip);
 }
 
-// Entry m moves the bytes at the set bits of m to the front, in order; 0xff selects nothing.
-constexpr std::array<std::uint64_t, 256> compaction = [] {
-  std::array<std::uint64_t, 256> table{};
-  for (unsigned m = 0; m < 256; ++m) {
-    std::uint64_t entry = ~std::uint64_t{0};
-    unsigned to = 0;
-    for (unsigned from = 0; from < 8; ++from) {
-      if ((m >> from & 1U) == 0) continue;
-      entry &= ~(std::uint64_t{0xff} << (8 * to));
-      entry |= std::uint64_t{from} << (8 * to);
-      ++to;
-    }
-    table[m] = entry;
-  }
-  return table;
-}();
-
 // The digits of the bytes of in[0..8) whose bits are set in keep, stored as 16 bytes at out.
 char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
-  const uint8x8_t kept = vtbl1_u8(vld1_u8(in), vcreate_u8(compaction[keep]));
+  const uint8x8_t kept = vtbl1_u8(vld1_u8(in), vcreate_u8(compaction_indices[keep]));
   const uint8x16x2_t d = digits16(vcombine_u8(kept, vdup_n_u8(0)));
   vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vzip1q_u8(d.val[0], d.val[1]));
   return out + 2 * std::popcount(keep);

@@ -111,29 +111,12 @@ auto with_tester16(const skip_tables& t, F f) {
   return few ? f(few_values16(t)) : f(any_values16(t));
 }
 
-// Entry m moves the bytes at the set bits of m to the front, in order.
-inline constexpr std::array<std::uint64_t, 256> compaction = [] {
-  std::array<std::uint64_t, 256> table{};
-  for (unsigned m = 0; m < 256; ++m) {
-    std::uint64_t entry = 0x8080808080808080U;
-    unsigned to = 0;
-    for (unsigned from = 0; from < 8; ++from) {
-      if ((m >> from & 1U) == 0) continue;
-      entry &= ~(std::uint64_t{0xff} << (8 * to));
-      entry |= std::uint64_t{from} << (8 * to);
-      ++to;
-    }
-    table[m] = entry;
-  }
-  return table;
-}();
-
 // The digits of the bytes of in[0..8) whose bits are set in `keep`, stored at out as 16 bytes;
 // returns the end of the digits.
 inline char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
   const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in));
   const __m128i kept =
-      _mm_shuffle_epi8(bytes, _mm_cvtsi64_si128(static_cast<long long>(compaction[keep])));
+      _mm_shuffle_epi8(bytes, _mm_cvtsi64_si128(static_cast<long long>(compaction_indices[keep])));
   __m128i first;
   __m128i second;
   encode16(kept, first, second);
