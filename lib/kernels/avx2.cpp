@@ -58,28 +58,46 @@ __m256i digit_values32(__m256i chars, __m256i& valid) {
   return _mm256_add_epi8(low, _mm256_shuffle_epi8(add_of_high, high));
 }
 
-// Decodes the 32 pairs of in[0..64) into out[0..32); false, storing nothing, on a non-digit.
-bool decode64(const char* in, std::uint8_t* out) {
+// The bytes of the 32 pairs of in[0..64); `valid` is zero in a lane where either block holds a
+// non-digit.
+__m256i pack64(const char* in, __m256i& valid) {
   __m256i valid_first;
   __m256i valid_second;
   const __m256i first =
       digit_values32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)), valid_first);
   const __m256i second = digit_values32(
       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32)), valid_second);
-  const __m256i bad =
-      _mm256_cmpeq_epi8(_mm256_min_epu8(valid_first, valid_second), _mm256_setzero_si256());
-  if (_mm256_testz_si256(bad, bad) == 0) return false;
+  valid = _mm256_min_epu8(valid_first, valid_second);
   const __m256i weights = _mm256_set1_epi16(0x0110);  // high digit * 16 + low digit
   const __m256i packed = _mm256_packus_epi16(_mm256_maddubs_epi16(first, weights),
                                              _mm256_maddubs_epi16(second, weights));
   // Packing works within lanes too: restore the order of the four 8-byte quarters.
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute4x64_epi64(packed, 0xd8));
-  return true;
+  return _mm256_permute4x64_epi64(packed, 0xd8);
+}
+
+bool all_valid(__m256i valid) {
+  const __m256i bad = _mm256_cmpeq_epi8(valid, _mm256_setzero_si256());
+  return _mm256_testz_si256(bad, bad) != 0;
 }
 
 std::size_t decode_avx2(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
   std::size_t k = 0;
-  while (k + 32 <= pairs && decode64(in + 2 * k, out + k)) k += 32;
+  // 128 digits a step, stored only when all are valid.
+  for (; k + 64 <= pairs; k += 64) {
+    __m256i valid_first;
+    __m256i valid_second;
+    const __m256i first = pack64(in + 2 * k, valid_first);
+    const __m256i second = pack64(in + 2 * k + 64, valid_second);
+    if (!all_valid(_mm256_min_epu8(valid_first, valid_second))) break;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), first);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k + 32), second);
+  }
+  for (; k + 32 <= pairs; k += 32) {
+    __m256i valid;
+    const __m256i bytes = pack64(in + 2 * k, valid);
+    if (!all_valid(valid)) break;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), bytes);
+  }
   if (k + 32 > pairs && k + 16 <= pairs) {
     __m128i bytes;
     if (x86::decode32(in + 2 * k, bytes)) {
