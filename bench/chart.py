@@ -84,8 +84,10 @@ set output '{svg}'
 set title 'Mivo beside its peers: best of 5 interleaved runs, AVX2 kernel'
 set xlabel 'input size (bytes)'
 set ylabel 'GB/s of raw bytes'
-set logscale x 2
-set format x '%.0s%cB'
+set termoption noenhanced
+set logscale xy
+set xtics ('32 B' 32, '1 KiB' 1024, '32 KiB' 32768, '1 MiB' 1048576, '16 MiB' 16777216)
+set ytics (0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50)
 set key outside right top
 set grid
 plot {', '.join(plots)}
