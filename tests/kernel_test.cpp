@@ -68,6 +68,23 @@ TEST_P(KernelTest, FindsTheFirstBadPairAtEveryPosition) {
   }
 }
 
+// Every byte value, in either place of a pair, inside a full SIMD block.
+TEST_P(KernelTest, JudgesEveryByteValueLikeScalar) {
+  const std::string good = encode_with(mivo::detail::scalar_kernel, mivo_test::pattern(64));
+  for (int c = 0; c < 256; ++c) {
+    for (const std::size_t pos : {0U, 1U, 62U, 63U, 101U}) {
+      std::string digits = good;
+      digits[pos] = static_cast<char>(c);
+      std::vector<std::uint8_t> got;
+      std::vector<std::uint8_t> want;
+      ASSERT_EQ(decode_with(*GetParam(), digits, got),
+                decode_with(mivo::detail::scalar_kernel, digits, want))
+          << c << " at " << pos;
+      ASSERT_EQ(got, want) << c << " at " << pos;
+    }
+  }
+}
+
 TEST_P(KernelTest, DumpCharsLikeScalar) {
   const std::string all = mivo_test::all_bytes() + mivo_test::pattern(100);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(all.data());

@@ -40,22 +40,20 @@ void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   scalar_kernel.encode(in + i, n - i, out + 2 * i);
 }
 
-// Digit values by nibble lookups: the high nibble tells a decimal digit (3) from a letter (4, 6)
-// and gives the letter's +9, the low nibble must suit the class: `valid` is zero in each lane
-// whose character is not a digit.
+// Digit values by nibble lookups. One table, by the high nibble, gives what to add to the
+// character (-'0', -'A' + 10 or -'a' + 10, and 0 for any other high nibble); its bits also tell
+// the class, a decimal digit (bit 4) or a letter (bit 0), which the table by the low nibble
+// must share. PSHUFB looks at the low nibble of its index by itself and gives 0 for a byte from
+// 0x80 up. `valid` is zero in each lane whose character is not a digit.
 __m256i digit_values32(__m256i chars, __m256i& valid) {
-  const __m256i class_of_high = _mm256_setr_epi8(0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                 0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m256i class_of_low = _mm256_setr_epi8(1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0,
-                                                1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0);
-  const __m256i add_of_high = _mm256_setr_epi8(0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                               0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m256i nibble = _mm256_set1_epi8(0x0f);
-  const __m256i high = _mm256_and_si256(_mm256_srli_epi16(chars, 4), nibble);
-  const __m256i low = _mm256_and_si256(chars, nibble);
-  valid = _mm256_and_si256(_mm256_shuffle_epi8(class_of_high, high),
-                           _mm256_shuffle_epi8(class_of_low, low));
-  return _mm256_add_epi8(low, _mm256_shuffle_epi8(add_of_high, high));
+  const __m256i add_of_high = _mm256_setr_epi8(
+      0, 0, 0, x86::add_decimal, x86::add_upper, 0, x86::add_lower, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, x86::add_decimal, x86::add_upper, 0, x86::add_lower, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i class_of_low = _mm256_broadcastsi128_si256(x86::class_of_low());
+  const __m256i high = _mm256_and_si256(_mm256_srli_epi16(chars, 4), _mm256_set1_epi8(0x0f));
+  const __m256i add = _mm256_shuffle_epi8(add_of_high, high);
+  valid = _mm256_and_si256(add, _mm256_shuffle_epi8(class_of_low, chars));
+  return _mm256_add_epi8(chars, add);
 }
 
 // The bytes of the 32 pairs of in[0..64); `valid` is zero in a lane where either block holds a

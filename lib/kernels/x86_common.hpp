@@ -30,18 +30,29 @@ inline void encode16(__m128i bytes, __m128i& first, __m128i& second) {
   second = _mm_unpackhi_epi8(high, low);
 }
 
-// Digit values 0-15 of 16 characters by nibble lookups: the high nibble tells a decimal digit
-// (3) from a letter (4, 6) and gives the letter's +9, the low nibble must suit the class.
-// `valid` is zero in each lane whose character is not a digit.
+// What decoding adds to a digit character, by its class. Bit 4 is set only in the first (a
+// decimal digit), bit 0 in both others (a letter); class_of_low() marks the low nibbles each
+// class allows with the same bits.
+inline constexpr char add_decimal = -'0';      // 0xd0
+inline constexpr char add_upper = -'A' + 10;   // 0xc9
+inline constexpr char add_lower = -'a' + 10;   // 0xa9
+static_assert((add_decimal & 0x11) == 0x10 && (add_upper & 0x11) == 0x01 &&
+              (add_lower & 0x11) == 0x01);
+
+inline __m128i class_of_low() {
+  return _mm_setr_epi8(0x10, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x10, 0x10, 0x10, 0, 0, 0, 0,
+                       0, 0);
+}
+
+// Digit values 0-15 of 16 characters by nibble lookups, as digit_values32 in the AVX2 kernel
+// explains. `valid` is zero in each lane whose character is not a digit.
 inline __m128i digit_values16(__m128i chars, __m128i& valid) {
-  const __m128i class_of_high = _mm_setr_epi8(0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m128i class_of_low = _mm_setr_epi8(1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0);
-  const __m128i add_of_high = _mm_setr_epi8(0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m128i nibble = _mm_set1_epi8(0x0f);
-  const __m128i high = _mm_and_si128(_mm_srli_epi16(chars, 4), nibble);
-  const __m128i low = _mm_and_si128(chars, nibble);
-  valid = _mm_and_si128(_mm_shuffle_epi8(class_of_high, high), _mm_shuffle_epi8(class_of_low, low));
-  return _mm_add_epi8(low, _mm_shuffle_epi8(add_of_high, high));
+  const __m128i add_of_high =
+      _mm_setr_epi8(0, 0, 0, add_decimal, add_upper, 0, add_lower, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(chars, 4), _mm_set1_epi8(0x0f));
+  const __m128i add = _mm_shuffle_epi8(add_of_high, high);
+  valid = _mm_and_si128(add, _mm_shuffle_epi8(class_of_low(), chars));
+  return _mm_add_epi8(chars, add);
 }
 
 // Decodes the 16 pairs of in[0..32) into `bytes`; false if any character is not a digit.
