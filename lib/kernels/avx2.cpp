@@ -181,14 +181,14 @@ char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables&
                        char* out_end) noexcept {
   std::size_t i = 0;
   out = with_tester32(skip, [&](const auto& tester) {
-    for (; i + 64 <= n && out_end - out >= 128; i += 32) {
+    for (; i + 32 <= n && out_end - out >= 128; i += 32) {
       const unsigned listed =
           tester.listed(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)));
       if (listed == 0) {
         encode32(in + i, out);
         out += 64;
       } else {
-        out = x86::encode_without<32>(in + i, listed, out,
+        out = x86::encode_without<32>(in + i, listed, i + 64 <= n, out,
                                       [](const std::uint8_t* from, char* to) { encode32(from, to); });
       }
     }

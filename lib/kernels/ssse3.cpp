@@ -2,7 +2,9 @@
 // This file is compiled with -mssse3 and runs only where dispatch found SSSE3.
 #include <immintrin.h>
 
+#include <array>
 #include <bit>
+#include <cstring>
 
 #include "kernels.hpp"
 #include "x86_common.hpp"
@@ -63,17 +65,28 @@ char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables
                         char* out, char* out_end) noexcept {
   std::size_t i = 0;
   out = x86::with_tester16(skip, [&](const auto& tester) {
-    for (; i + 32 <= n && out_end - out >= 64; i += 16) {
+    for (; i + 16 <= n && out_end - out >= 64; i += 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
       const auto listed = static_cast<unsigned>(_mm_movemask_epi8(tester.listed(bytes)));
       if (listed == 0) {
         x86::encode16_to(in + i, out);
         out += 32;
       } else {
-        out = x86::encode_without<16>(in + i, listed, out, [](const std::uint8_t* from, char* to) {
-          x86::encode16_to(from, to);
-        });
+        out = x86::encode_without<16>(in + i, listed, i + 32 <= n, out,
+                                      [](const std::uint8_t* from, char* to) {
+                                        x86::encode16_to(from, to);
+                                      });
       }
+    }
+    // The last few bytes, from a copy, with the lanes past them counted as listed.
+    if (i < n && n - i < 16 && out_end - out >= 32) {
+      std::array<std::uint8_t, 16> rest{};
+      std::memcpy(rest.data(), in + i, n - i);
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rest.data()));
+      const unsigned listed = static_cast<unsigned>(_mm_movemask_epi8(tester.listed(bytes))) |
+                              (0xffffU << (n - i) & 0xffffU);
+      out = x86::encode_without<16>(rest.data(), listed, false, out, x86::encode16_to);
+      i = n;
     }
     return out;
   });

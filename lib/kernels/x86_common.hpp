@@ -136,12 +136,14 @@ inline char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
 }
 
 // The digits of a `width`-byte block without the bytes whose bits are set in `listed`. With few
-// of them the block is encoded whole by encode_block(from, to), and once more from just after
-// each listed byte, each time over the digits that follow; with many the bytes are compacted 8
-// at a time. Reads up to `width` bytes past the block and writes up to 4 * width digits from out.
+// of them, and `width` more bytes readable past the block, the block is encoded whole by
+// encode_block(from, to) and once more from just after each listed byte, each time over the
+// digits that follow; else the bytes are compacted 8 at a time. Writes up to 4 * width digits
+// from out.
 template <std::size_t width, class EncodeBlock>
-char* encode_without(const std::uint8_t* block, unsigned listed, char* out, EncodeBlock encode_block) {
-  if (std::popcount(listed) <= 2) {
+char* encode_without(const std::uint8_t* block, unsigned listed, bool can_read_past, char* out,
+                     EncodeBlock encode_block) {
+  if (can_read_past && std::popcount(listed) <= 2) {
     encode_block(block, out);
     unsigned removed = 0;
     for (unsigned rest = listed; rest != 0; rest &= rest - 1) {
