@@ -1,8 +1,6 @@
 // Digit text, the encoders and decoders for strings and byte buffers, and failure reporting.
 #include "codec.hpp"
 
-#include <array>
-#include <cstring>
 #include <ostream>
 #include <stdexcept>
 
@@ -80,7 +78,6 @@ void check_decoded(std::string_view digits, std::size_t first_bad_pair) {
                        digits.size() - 1);
   }
 }
-
 
 }  // namespace detail
 
