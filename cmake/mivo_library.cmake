@@ -19,8 +19,22 @@ elseif(MIVO_SIMD AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
   list(APPEND mivo_sources lib/kernels/neon.cpp)
 endif()
 
+# The warnings every target of this tree is built with: the library, the tool, the tests, the
+# benchmarks and the fuzzers. Never exported: a consumer keeps its own.
+add_library(mivo_warnings INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(mivo_warnings INTERFACE -Wall -Wextra -Wpedantic)
+endif()
+
+# Consumers see lib/include alone; lib/ itself, with the private headers, is for the library's
+# own sources and the test tree.
+set(mivo_public_include ${PROJECT_SOURCE_DIR}/lib/include)
+set(mivo_private_include ${PROJECT_SOURCE_DIR}/lib)
+
 add_library(mivo_objects OBJECT ${mivo_sources})
-target_include_directories(mivo_objects PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/lib>)
+target_include_directories(mivo_objects PUBLIC $<BUILD_INTERFACE:${mivo_public_include}>
+                                        PRIVATE ${mivo_private_include})
+target_link_libraries(mivo_objects PRIVATE mivo_warnings)
 target_compile_features(mivo_objects PUBLIC cxx_std_20)
 # Internally the library uses C++23 where the compiler has it (strings filled without being
 # zeroed first); its interface stays C++20.
@@ -38,13 +52,9 @@ target_compile_definitions(mivo_objects PRIVATE MIVO_BUILDING
 if(NOT BUILD_SHARED_LIBS)
   target_compile_definitions(mivo_objects PUBLIC MIVO_STATIC)
 endif()
-if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  target_compile_options(mivo_objects PRIVATE -Wall -Wextra -Wpedantic)
-endif()
-
 add_library(mivo $<TARGET_OBJECTS:mivo_objects>)
 add_library(mivo::mivo ALIAS mivo)
-target_include_directories(mivo PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/lib>
+target_include_directories(mivo PUBLIC $<BUILD_INTERFACE:${mivo_public_include}>
                                        $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_compile_features(mivo PUBLIC cxx_std_20)
 if(NOT BUILD_SHARED_LIBS)
@@ -59,6 +69,7 @@ set_target_properties(mivo PROPERTIES
 if(MIVO_BUILD_TESTS OR MIVO_BUILD_BENCH OR MIVO_BUILD_FUZZERS)
   add_library(mivo_internal STATIC)
   target_link_libraries(mivo_internal PUBLIC mivo_objects)
+  target_include_directories(mivo_internal PUBLIC ${mivo_private_include})
 endif()
 
 # Hidden visibility covers our code; the version script also keeps the standard library's

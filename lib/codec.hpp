@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "kernels/kernels.hpp"
-#include "mivo.hpp"
+#include <mivo.hpp>
 
 namespace mivo::detail {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "../mivo.hpp"
+#include <mivo.hpp>
 #include "row_number.hpp"
 
 namespace mivo::detail {

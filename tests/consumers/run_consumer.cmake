@@ -53,3 +53,37 @@ if(NOT MODE STREQUAL "pkg-config")
   run(${CMAKE_COMMAND} --build "${build}")
 endif()
 run("${build}/consumer")
+
+# The consumer's include path holds the public headers and none of the private ones.
+function(probe header result_var output_var)
+  if(MODE STREQUAL "pkg-config")
+    execute_process(COMMAND ${CXX} -std=c++20 -fsyntax-only "-DPROBE_HEADER=<${header}>" ${flags}
+                            "${consumers}/header_probe.cpp"
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  else()
+    string(MAKE_C_IDENTIFIER "${header}" id)
+    set(target private_${id})
+    if(header STREQUAL "mivo.hpp")
+      set(target probe_public)
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} --build "${build}" --target ${target}
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  endif()
+  set(${result_var} ${rc} PARENT_SCOPE)
+  set(${output_var} "${out}" PARENT_SCOPE)
+endfunction()
+
+probe(mivo.hpp rc out)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the public header probe does not build:\n${out}")
+endif()
+include("${consumers}/header_probes.cmake")  # the list of private headers
+foreach(header IN LISTS mivo_private_headers)
+  probe(${header} rc out)
+  if(rc EQUAL 0)
+    message(FATAL_ERROR "a consumer can include the private header ${header}")
+  endif()
+  if(NOT out MATCHES "No such file|not found")
+    message(FATAL_ERROR "the probe of ${header} failed for another reason:\n${out}")
+  endif()
+endforeach()
