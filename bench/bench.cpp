@@ -5,10 +5,10 @@
 
 #include <array>
 #include <cstring>
-#include <random>
-#include <string>
 #include <ostream>
+#include <random>
 #include <streambuf>
+#include <string>
 #include <vector>
 
 #include <sys/resource.h>

@@ -17,9 +17,11 @@ namespace {
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 
-const char* const usage_line = "usage: mivo {dump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
+const char* const usage_line =
+    "usage: mivo {dump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
 
-const char* const footer = R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
+const char* const footer =
+    R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
 one stream: dump row numbers go on, and a decoded pair may span two files.
 
 Exit status:
@@ -35,8 +37,8 @@ Examples:
 )";
 
 std::string version_text() {
-  return "mivo " + std::to_string(mivo::version_major) + "." +
-         std::to_string(mivo::version_minor) + "." + std::to_string(mivo::version_patch) +
+  return "mivo " + std::to_string(mivo::version_major) + "." + std::to_string(mivo::version_minor) +
+         "." + std::to_string(mivo::version_patch) +
          "\nkernel: " + std::string(mivo::kernel_name());
 }
 
@@ -72,14 +74,18 @@ int run(int argc, char** argv) {
   app.require_subcommand(1);
   options o;
 
-  CLI::App* dump = app.add_subcommand("dump", "Hex dump: rows of 16 bytes in groups of two, "
-                                              "with row numbers and a character column");
+  CLI::App* dump = app.add_subcommand("dump",
+                                      "Hex dump: rows of 16 bytes in groups of two, "
+                                      "with row numbers and a character column");
   dump->add_flag("--no-row-numbers", o.no_row_numbers, "Leave out the row numbers");
   dump->add_flag("--no-chars", o.no_chars, "Leave out the character column");
   add_files(*dump, o);
 
-  CLI::App* encode = app.add_subcommand("encode", "Lowercase hex digits of the input, two per byte");
-  encode->add_option("--skip", o.skip, "Leave out these bytes, named as hex pairs (0a20: LF and space)")
+  CLI::App* encode =
+      app.add_subcommand("encode", "Lowercase hex digits of the input, two per byte");
+  encode
+      ->add_option("--skip", o.skip,
+                   "Leave out these bytes, named as hex pairs (0a20: LF and space)")
       ->type_name("HEXBYTES");
   encode->add_flag("--no-newline", o.no_newline, "No line feed after the digits");
   add_files(*encode, o);

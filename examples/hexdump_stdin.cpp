@@ -27,7 +27,8 @@ int main() {
   }
   dump.finish();
 
-  std::cout << "\n" << bytes << " bytes -> " << 2 * bytes << " hex digits -> " << bytes
+  std::cout << "\n"
+            << bytes << " bytes -> " << 2 * bytes << " hex digits -> " << bytes
             << " bytes; round trip " << (round_trip_ok ? "ok" : "FAILED") << "\n";
   return round_trip_ok && !std::ferror(stdin) ? 0 : 1;
 }

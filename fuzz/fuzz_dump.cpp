@@ -43,8 +43,8 @@ std::optional<std::string> reference_dump(std::string_view s, mivo::dump_options
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mivo_fuzz;
   const mivo::hex_text h{std::string(reinterpret_cast<const char*>(data), size)};
-  const outcome decoded = reference_decode(h.text.size() % 2 == 0 ? h.text
-                                                                  : h.text.substr(0, size - 1));
+  const outcome decoded =
+      reference_decode(h.text.size() % 2 == 0 ? h.text : h.text.substr(0, size - 1));
   for (const bool row_numbers : {true, false}) {
     for (const bool char_column : {true, false}) {
       const mivo::dump_options options{row_numbers, char_column};

@@ -90,7 +90,8 @@ void check_writer(std::string_view text, mivo::dump_options options, std::uint32
     check(expected_text.size() - split(text.size(), seed)[throwing_piece] <= (position | 1),
           "no earlier call throws");
     const std::size_t rows_before = position / 32 * 32;
-    check(out.str() == mivo::hexdump_s(options, mivo::hex_text{std::string(text.substr(0, rows_before))}),
+    check(out.str() ==
+              mivo::hexdump_s(options, mivo::hex_text{std::string(text.substr(0, rows_before))}),
           "every row before the bad one is written, nothing after");
   }
 }
@@ -105,7 +106,8 @@ void check_decode_into(std::string_view text) {
   } catch (const mivo::decode_error& e) {
     check(!expected.bytes && e.what() == expected.error, "decode_into fails as to_string");
     const std::size_t stored = e.position() / 2;
-    const std::string before = mivo::to_string(mivo::hex_text{std::string(text.substr(0, 2 * stored))});
+    const std::string before =
+        mivo::to_string(mivo::hex_text{std::string(text.substr(0, 2 * stored))});
     check(out.compare(0, stored, before) == 0, "every pair before the bad one is stored");
     check(out.find_first_not_of(untouched, stored) == std::string::npos, "nothing after it");
   }

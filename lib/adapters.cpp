@@ -11,9 +11,7 @@ namespace detail {
 
 struct bigstring_access {
   // An array whose bytes the caller overwrites before anyone reads them.
-  static bigstring for_overwrite(std::size_t dim) {
-    return {dim, bigstring::uninitialized{}};
-  }
+  static bigstring for_overwrite(std::size_t dim) { return {dim, bigstring::uninitialized{}}; }
 };
 
 namespace {
@@ -63,8 +61,7 @@ bigstring::bigstring(std::size_t dim)
     : bytes_(std::make_shared<std::uint8_t[]>(detail::checked_dim(dim))), dim_(dim) {}
 
 bigstring::bigstring(std::size_t dim, uninitialized)
-    : bytes_(std::make_shared_for_overwrite<std::uint8_t[]>(detail::checked_dim(dim))),
-      dim_(dim) {}
+    : bytes_(std::make_shared_for_overwrite<std::uint8_t[]>(detail::checked_dim(dim))), dim_(dim) {}
 
 std::uint8_t bigstring::get(std::size_t i) const {
   if (i >= dim_) throw std::out_of_range("Mivo.bigstring: index out of bounds");
@@ -115,7 +112,9 @@ hex_text of_cstruct(skip_list skip, const cstruct& cs) {
 cstruct to_cstruct(const hex_text& h) {
   return detail::to_helper(
       detail::empty_cstruct(),
-      [](std::size_t n) { return cstruct{detail::bigstring_access::for_overwrite(n), 0, n}; },
+      [](std::size_t n) {
+        return cstruct{detail::bigstring_access::for_overwrite(n), 0, n};
+      },
       [](cstruct& cs) { return cs.buffer.data(); }, h);
 }
 

@@ -56,8 +56,8 @@ hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
   const skip_tables tables = make_skip_tables(skip);
   hex_text h;
   overwrite_string_upto(h.text, room, [&](char* out) noexcept {
-    return static_cast<std::size_t>(
-        k.encode_kept(in.data(), in.size(), tables, out, out + room) - out);
+    return static_cast<std::size_t>(k.encode_kept(in.data(), in.size(), tables, out, out + room) -
+                                    out);
   });
   if (h.text.size() < room / 2) h.text.shrink_to_fit();
   return h;
@@ -158,8 +158,8 @@ std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text) {
 }
 
 std::size_t decode_into(std::span<char> out, std::string_view text) {
-  return decode_into(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size()),
-                     text);
+  return decode_into(
+      std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size()), text);
 }
 
 std::string_view kernel_name() noexcept { return detail::active_kernel().name; }

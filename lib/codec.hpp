@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "kernels/kernels.hpp"
 #include <mivo.hpp>
+#include "kernels/kernels.hpp"
 
 namespace mivo::detail {
 

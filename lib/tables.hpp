@@ -25,10 +25,14 @@ inline constexpr std::array<char, 256> low_digit_table = make_digit_table<0>();
 inline constexpr std::array<std::int8_t, 256> digit_value = [] {
   std::array<std::int8_t, 256> table{};
   for (int c = 0; c < 256; ++c) {
-    if (c >= '0' && c <= '9') table[c] = static_cast<std::int8_t>(c - '0');
-    else if (c >= 'A' && c <= 'F') table[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') table[c] = static_cast<std::int8_t>(c - 'a' + 10);
-    else table[c] = -1;
+    if (c >= '0' && c <= '9')
+      table[c] = static_cast<std::int8_t>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      table[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f')
+      table[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    else
+      table[c] = -1;
   }
   return table;
 }();

@@ -154,8 +154,7 @@ TEST(Decode, OddLengthIsJudgedOnlyAfterEveryCompletePair) {
   for (const char* text : {"0", "abc", "00g", "00 "}) {
     EXPECT_THROW_MESSAGE(mivo::to_string(hex_text{text}), std::invalid_argument,
                          odd_length_message);
-    EXPECT_THROW_MESSAGE(mivo::to_bytes(hex_text{text}), std::invalid_argument,
-                         odd_length_message);
+    EXPECT_THROW_MESSAGE(mivo::to_bytes(hex_text{text}), std::invalid_argument, odd_length_message);
   }
   EXPECT_THROW_MESSAGE(mivo::to_string(hex_text{"0g0"}), std::invalid_argument,
                        invalid_char_message(103));
@@ -168,7 +167,9 @@ TEST(Decode, SkipsNoSeparators) {
                        invalid_char_message(32));
   EXPECT_THROW_MESSAGE(mivo::to_string(hex_text{"0\n00"}), std::invalid_argument,
                        invalid_char_message(10));
-  EXPECT_THROW_MESSAGE(mivo::to_bytes(hex_text{std::string("00\0" "0", 4)}),
+  EXPECT_THROW_MESSAGE(mivo::to_bytes(hex_text{std::string("00\0"
+                                                           "0",
+                                                           4)}),
                        std::invalid_argument, invalid_char_message(0));
 }
 

@@ -24,7 +24,8 @@ TEST(Dump, WorkedExamples) {
   const std::string thirty_three(33, '4');
   EXPECT_EQ(mivo::hexdump_s(hex_text{thirty_three}),
             "00000000: 4444 4444 4444 4444 4444 4444 4444 4444  DDDDDDDDDDDDDDDD\n"
-            "00000001: 4" + spaces(38) + "  \n");
+            "00000001: 4" +
+                spaces(38) + "  \n");
 }
 
 TEST(Dump, EmptyTextHasNoRows) {
@@ -46,7 +47,8 @@ TEST(Dump, FlagsOff) {
   // Only the last row carries padding when the character column is off.
   EXPECT_EQ(mivo::hexdump_s(no_chars, hex_text{std::string(34, '0')}),
             "00000000: 0000 0000 0000 0000 0000 0000 0000 0000\n"
-            "00000001: 00" + spaces(37) + "\n");
+            "00000001: 00" +
+                spaces(37) + "\n");
 }
 
 TEST(Dump, CharacterColumn) {

@@ -164,8 +164,8 @@ TEST(MalformedSlice, EveryBoundary) {
     std::size_t offset;
     std::size_t length;
   };
-  for (const window w : {window{8, 1}, window{9, 0}, window{max, 0}, window{max, 1},
-                         window{1, max}, window{max / 2, max / 2 + 3}, window{0, 9}}) {
+  for (const window w : {window{8, 1}, window{9, 0}, window{max, 0}, window{max, 1}, window{1, max},
+                         window{max / 2, max / 2 + 3}, window{0, 9}}) {
     const mivo::cstruct cs{buffer, w.offset, w.length};
     EXPECT_THROW((void)mivo::of_cstruct(cs), std::out_of_range) << w.offset << "+" << w.length;
     EXPECT_THROW((void)mivo::of_cstruct({0x00}, cs), std::out_of_range);

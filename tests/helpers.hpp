@@ -39,7 +39,7 @@ inline std::string pattern(std::size_t n) {
 }  // namespace mivo_test
 
 // Asserts that `expr` throws exactly `type` with what() equal to `message`.
-#define EXPECT_THROW_MESSAGE(expr, type, message)                                      \
+#define EXPECT_THROW_MESSAGE(expr, type, message) \
   EXPECT_THAT([&] { (void)(expr); }, ::testing::ThrowsMessage<type>(::testing::StrEq(message)))
 
 #endif  // MIVO_TESTS_HELPERS_HPP

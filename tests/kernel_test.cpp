@@ -21,7 +21,8 @@ std::string encode_with(const kernel& k, const std::string& bytes) {
 
 constexpr std::uint8_t untouched = 0xa5;
 
-std::size_t decode_with(const kernel& k, const std::string& digits, std::vector<std::uint8_t>& out) {
+std::size_t decode_with(const kernel& k, const std::string& digits,
+                        std::vector<std::uint8_t>& out) {
   out.assign(digits.size() / 2, untouched);
   return k.decode(digits.data(), digits.size() / 2, out.data());
 }
@@ -148,8 +149,8 @@ std::vector<mivo::skip_list> skip_lists() {
   for (int b = 0; b < 256; ++b) every[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b);
   std::vector<std::uint8_t> many;  // one value from every 16-value row, both halves
   for (int b = 3; b < 256; b += 17) many.push_back(static_cast<std::uint8_t>(b));
-  return {mivo::skip_list{},       mivo::skip_list{' '},          mivo::skip_list{'\n', ' ', '\n'},
-          mivo::skip_list{0x80},   mivo::skip_list{0x00, 0xff},   mivo::skip_list(many),
+  return {mivo::skip_list{},     mivo::skip_list{' '},        mivo::skip_list{'\n', ' ', '\n'},
+          mivo::skip_list{0x80}, mivo::skip_list{0x00, 0xff}, mivo::skip_list(many),
           mivo::skip_list(every)};
 }
 

@@ -111,7 +111,10 @@ TEST(DumpWriter, HandsOverEveryCompletedRowAtOnce) {
 
 TEST(DumpWriter, DestructorFinishesAnUnfinishedWriter) {
   std::ostringstream out;
-  { mivo::dump_writer writer({.row_numbers = false}, out); writer.write_text("686"); }
+  {
+    mivo::dump_writer writer({.row_numbers = false}, out);
+    writer.write_text("686");
+  }
   EXPECT_EQ(out.str(), mivo::hexdump_s({.row_numbers = false}, hex_text{"686"}));
 }
 

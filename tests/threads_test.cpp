@@ -21,7 +21,8 @@ bool work(int seed, const mivo::cstruct& reference_empty) {
                             static_cast<char>(seed + i));
     const mivo::hex_text h = mivo::of_string(bytes);
     ok = ok && mivo::to_string(h) == bytes;
-    ok = ok && mivo::of_string({static_cast<std::uint8_t>(seed)}, bytes).text.size() <= h.text.size();
+    ok = ok &&
+         mivo::of_string({static_cast<std::uint8_t>(seed)}, bytes).text.size() <= h.text.size();
     ok = ok && mivo::to_cstruct(mivo::hex_text{}) == reference_empty;
     ok = ok && mivo::to_bigstring(mivo::hex_text{}) == reference_empty.buffer;
     ok = ok && mivo::hexdump_s(h).size() >= h.text.size();

@@ -142,7 +142,9 @@ TEST(StreamInsertion, HonoursWidthFillAndAdjustment) {
 }
 
 template <class T>
-concept showable = requires(T&& h) { mivo::show(std::forward<T>(h)); };
+concept showable = requires(T&& h) {
+  mivo::show(std::forward<T>(h));
+};
 static_assert(showable<const hex_text&> && showable<hex_text&&>);
 static_assert(!showable<const hex_text&&>);
 
@@ -160,7 +162,9 @@ TEST(OfBytes, TakesEveryOneByteContainer) {
 }
 
 template <class T>
-concept encodable_bytes = requires(const T& b) { mivo::of_bytes(b); };
+concept encodable_bytes = requires(const T& b) {
+  mivo::of_bytes(b);
+};
 static_assert(!encodable_bytes<char[4]>);  // "abc" would encode its NUL
 static_assert(!encodable_bytes<std::vector<int>>);
 static_assert(encodable_bytes<std::string_view> && encodable_bytes<unsigned char[4]>);

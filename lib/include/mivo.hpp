@@ -89,8 +89,8 @@ struct hex_text {
 // One byte value of a skip list, spelt as a character, a byte or an integer constant 0-255.
 class skip_byte {
  public:
-  constexpr skip_byte(char c) noexcept : value_(static_cast<std::uint8_t>(c)) {}  // NOLINT
-  constexpr skip_byte(unsigned char c) noexcept : value_(c) {}                    // NOLINT
+  constexpr skip_byte(char c) noexcept : value_(static_cast<std::uint8_t>(c)) {}       // NOLINT
+  constexpr skip_byte(unsigned char c) noexcept : value_(c) {}                         // NOLINT
   constexpr skip_byte(std::byte b) noexcept : value_(static_cast<std::uint8_t>(b)) {}  // NOLINT
   // An integer must be a constant in 0-255; anything else does not compile.
   consteval skip_byte(int v) : value_(checked(v)) {}  // NOLINT
@@ -107,10 +107,9 @@ class skip_byte {
 
 // Any contiguous range of bytes: std::uint8_t, unsigned char or std::byte elements.
 template <class R>
-concept unsigned_byte_range =
-    std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
-    (std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, unsigned char> ||
-     std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, std::byte>);
+concept unsigned_byte_range = std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
+    (std::same_as<std::remove_cv_t<std::ranges::range_value_t<R> >, unsigned char> ||
+     std::same_as<std::remove_cv_t<std::ranges::range_value_t<R> >, std::byte>);
 
 // The set of byte values the encoders leave out of their input. It owns its values (a 256-bit
 // set, cheap to copy), so it may be kept, returned and outlive what it was made from. Made from
@@ -172,12 +171,12 @@ struct dump_options {
 template <class R>
 concept byte_range =
     std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
-    sizeof(std::ranges::range_value_t<R>) == 1 &&
-    (std::integral<std::ranges::range_value_t<R>> ||
-     std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, std::byte>) &&
-    !std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, bool> &&
-    !(std::is_array_v<std::remove_cvref_t<R>> &&
-      std::same_as<std::remove_cv_t<std::ranges::range_value_t<R>>, char>);
+        sizeof(std::ranges::range_value_t<R>) == 1 &&
+    (std::integral<std::ranges::range_value_t<R> > ||
+     std::same_as<std::remove_cv_t<std::ranges::range_value_t<R> >, std::byte>)&&!std::
+        same_as<std::remove_cv_t<std::ranges::range_value_t<R> >, bool> &&
+    !(std::is_array_v<std::remove_cvref_t<R> > &&
+      std::same_as<std::remove_cv_t<std::ranges::range_value_t<R> >, char>);
 
 // The bytes of a byte range, viewed as std::uint8_t.
 template <byte_range R>

@@ -46,9 +46,12 @@ void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
 // must share. PSHUFB looks at the low nibble of its index by itself and gives 0 for a byte from
 // 0x80 up. `valid` is zero in each lane whose character is not a digit.
 __m256i digit_values32(__m256i chars, __m256i& valid) {
+  // One line per 128-bit lane.
+  // clang-format off
   const __m256i add_of_high = _mm256_setr_epi8(
       0, 0, 0, x86::add_decimal, x86::add_upper, 0, x86::add_lower, 0, 0, 0, 0, 0, 0, 0, 0, 0,
       0, 0, 0, x86::add_decimal, x86::add_upper, 0, x86::add_lower, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  // clang-format on
   const __m256i class_of_low = _mm256_broadcastsi128_si256(x86::class_of_low());
   const __m256i high = _mm256_and_si256(_mm256_srli_epi16(chars, 4), _mm256_set1_epi8(0x0f));
   const __m256i add = _mm256_shuffle_epi8(add_of_high, high);
@@ -63,8 +66,8 @@ __m256i pack64(const char* in, __m256i& valid) {
   __m256i valid_second;
   const __m256i first =
       digit_values32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)), valid_first);
-  const __m256i second = digit_values32(
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32)), valid_second);
+  const __m256i second =
+      digit_values32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32)), valid_second);
   valid = _mm256_min_epu8(valid_first, valid_second);
   const __m256i weights = _mm256_set1_epi16(0x0110);  // high digit * 16 + low digit
   const __m256i packed = _mm256_packus_epi16(_mm256_maddubs_epi16(first, weights),
@@ -113,8 +116,8 @@ void dump_chars_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept 
   for (; i + 32 <= n; i += 32) {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
     const __m256i above_space = _mm256_sub_epi8(bytes, _mm256_set1_epi8(32));
-    const __m256i printable = _mm256_cmpeq_epi8(
-        _mm256_min_epu8(above_space, _mm256_set1_epi8(126 - 32)), above_space);
+    const __m256i printable =
+        _mm256_cmpeq_epi8(_mm256_min_epu8(above_space, _mm256_set1_epi8(126 - 32)), above_space);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                         _mm256_blendv_epi8(_mm256_set1_epi8('.'), bytes, printable));
   }
@@ -129,8 +132,10 @@ void dump_chars_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept 
 struct few_values32 {
   __m256i v0, v1, v2, v3;
   explicit few_values32(const x86::few_values16& t)
-      : v0(_mm256_broadcastsi128_si256(t.v0)), v1(_mm256_broadcastsi128_si256(t.v1)),
-        v2(_mm256_broadcastsi128_si256(t.v2)), v3(_mm256_broadcastsi128_si256(t.v3)) {}
+      : v0(_mm256_broadcastsi128_si256(t.v0)),
+        v1(_mm256_broadcastsi128_si256(t.v1)),
+        v2(_mm256_broadcastsi128_si256(t.v2)),
+        v3(_mm256_broadcastsi128_si256(t.v3)) {}
   [[nodiscard]] unsigned listed(__m256i b) const {
     const __m256i hits =
         _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(b, v0), _mm256_cmpeq_epi8(b, v1)),
@@ -149,9 +154,9 @@ struct any_values32 {
     const __m256i rows = _mm256_or_si256(
         _mm256_shuffle_epi8(low_rows, b),
         _mm256_shuffle_epi8(high_rows, _mm256_xor_si256(b, _mm256_set1_epi8(-128))));
-    const __m256i bit = _mm256_shuffle_epi8(
-        _mm256_broadcastsi128_si256(x86::row_bits128()),
-        _mm256_and_si256(_mm256_srli_epi16(b, 4), _mm256_set1_epi8(0x0f)));
+    const __m256i bit =
+        _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(x86::row_bits128()),
+                            _mm256_and_si256(_mm256_srli_epi16(b, 4), _mm256_set1_epi8(0x0f)));
     return static_cast<unsigned>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(rows, bit), bit)));
   }
@@ -188,8 +193,9 @@ char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables&
         encode32(in + i, out);
         out += 64;
       } else {
-        out = x86::encode_without<32>(in + i, listed, i + 64 <= n, out,
-                                      [](const std::uint8_t* from, char* to) { encode32(from, to); });
+        out =
+            x86::encode_without<32>(in + i, listed, i + 64 <= n, out,
+                                    [](const std::uint8_t* from, char* to) { encode32(from, to); });
       }
     }
     return out;
@@ -199,8 +205,14 @@ char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables&
 
 }  // namespace
 
-const kernel avx2_kernel = {"avx2", encode_avx2, decode_avx2, dump_chars_avx2,
-                                x86::dump_rows,  count_kept_avx2,
-                               encode_kept_avx2};
+const kernel avx2_kernel = {
+    .name = "avx2",
+    .encode = encode_avx2,
+    .decode = decode_avx2,
+    .dump_chars = dump_chars_avx2,
+    .dump_rows = x86::dump_rows,
+    .count_kept = count_kept_avx2,
+    .encode_kept = encode_kept_avx2,
+};
 
 }  // namespace mivo::detail

@@ -80,7 +80,8 @@ struct kernel {
   char* (*dump_rows)(const char* digits, const char* chars, std::size_t rows, row_number* number,
                      char* out) noexcept;
   // How many bytes of in[0..n) the skip list keeps.
-  std::size_t (*count_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip) noexcept;
+  std::size_t (*count_kept)(const std::uint8_t* in, std::size_t n,
+                            const skip_tables& skip) noexcept;
   // Writes the digits of the kept bytes of in[0..n) to out, never past out_end, which leaves
   // room for all of them; returns the end of the digits.
   char* (*encode_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,

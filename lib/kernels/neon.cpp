@@ -20,7 +20,8 @@ uint8x16_t digit_lut() {
 // The 32 digits of 16 bytes, interleaved high, low.
 uint8x16x2_t digits16(uint8x16_t bytes) {
   const uint8x16_t lut = digit_lut();
-  return {{vqtbl1q_u8(lut, vshrq_n_u8(bytes, 4)), vqtbl1q_u8(lut, vandq_u8(bytes, vdupq_n_u8(15)))}};
+  return {
+      {vqtbl1q_u8(lut, vshrq_n_u8(bytes, 4)), vqtbl1q_u8(lut, vandq_u8(bytes, vdupq_n_u8(15)))}};
 }
 
 void encode16(const std::uint8_t* in, char* out) {
@@ -83,21 +84,27 @@ void dump_chars_neon(const std::uint8_t* in, std::size_t n, char* out) noexcept 
 char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, row_number* number,
                      char* out) noexcept {
   constexpr std::uint8_t gap = 0xff;
-  constexpr std::array<std::uint8_t, 16> first = {0, 1, 2, 3, gap, 4, 5, 6, 7, gap, 8, 9, 10, 11, gap, 12};
-  constexpr std::array<std::uint8_t, 16> middle = {13, 14, 15, gap, 16, 17, 18, 19,
-                                                   gap, 20, 21, 22, 23, gap, 24, 25};
-  constexpr std::array<std::uint8_t, 16> last = {26, 27, gap, 28, 29, 30, 31, gap,
+  constexpr std::array<std::uint8_t, 16> first = {0, 1,   2, 3, gap, 4,  5,   6,
+                                                  7, gap, 8, 9, 10,  11, gap, 12};
+  constexpr std::array<std::uint8_t, 16> middle = {13,  14, 15, gap, 16, 17,  18, 19,
+                                                   gap, 20, 21, 22,  23, gap, 24, 25};
+  constexpr std::array<std::uint8_t, 16> last = {26,  27,  gap, 28,  29,  30,  31,  gap,
                                                  gap, gap, gap, gap, gap, gap, gap, gap};
-  constexpr std::array<std::uint8_t, 16> first_gaps = {0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0};
-  constexpr std::array<std::uint8_t, 16> middle_gaps = {0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0};
-  constexpr std::array<std::uint8_t, 16> last_gaps_chars = {0, 0, ' ', 0, 0, 0, 0, ' ', ' ', 0, 0, 0, 0, 0, 0, 0};
-  constexpr std::array<std::uint8_t, 16> last_gaps_bare = {0, 0, ' ', 0, 0, 0, 0, '\n', 0, 0, 0, 0, 0, 0, 0, 0};
+  constexpr std::array<std::uint8_t, 16> first_gaps = {0, 0,   0, 0, ' ', 0, 0,   0,
+                                                       0, ' ', 0, 0, 0,   0, ' ', 0};
+  constexpr std::array<std::uint8_t, 16> middle_gaps = {0,   0, 0, ' ', 0, 0,   0, 0,
+                                                        ' ', 0, 0, 0,   0, ' ', 0, 0};
+  constexpr std::array<std::uint8_t, 16> last_gaps_chars = {0,   0, ' ', 0, 0, 0, 0, ' ',
+                                                            ' ', 0, 0,   0, 0, 0, 0, 0};
+  constexpr std::array<std::uint8_t, 16> last_gaps_bare = {0, 0, ' ', 0, 0, 0, 0, '\n',
+                                                           0, 0, 0,   0, 0, 0, 0, 0};
   const uint8x16_t first_index = vld1q_u8(first.data());
   const uint8x16_t middle_index = vld1q_u8(middle.data());
   const uint8x16_t last_index = vld1q_u8(last.data());
   const uint8x16_t first_fill = vld1q_u8(first_gaps.data());
   const uint8x16_t middle_fill = vld1q_u8(middle_gaps.data());
-  const uint8x16_t last_fill = vld1q_u8(chars != nullptr ? last_gaps_chars.data() : last_gaps_bare.data());
+  const uint8x16_t last_fill =
+      vld1q_u8(chars != nullptr ? last_gaps_chars.data() : last_gaps_bare.data());
   auto* o = reinterpret_cast<std::uint8_t*>(out);
   for (std::size_t r = 0; r < rows; ++r, digits += 32) {
     if (number != nullptr) {
@@ -128,8 +135,10 @@ struct skip_tester {
   uint8x16x2_t rows;
   explicit skip_tester(const skip_tables& t)
       : few(t.distinct > 0 && t.distinct <= skip_tables::few),
-        v0(vdupq_n_u8(t.values[0])), v1(vdupq_n_u8(t.values[1])),
-        v2(vdupq_n_u8(t.values[2])), v3(vdupq_n_u8(t.values[3])),
+        v0(vdupq_n_u8(t.values[0])),
+        v1(vdupq_n_u8(t.values[1])),
+        v2(vdupq_n_u8(t.values[2])),
+        v3(vdupq_n_u8(t.values[3])),
         rows{{vld1q_u8(t.low_rows.data()), vld1q_u8(t.high_rows.data())}} {}
 
   [[nodiscard]] uint8x16_t listed(uint8x16_t b) const {
@@ -137,10 +146,10 @@ struct skip_tester {
       return vorrq_u8(vorrq_u8(vceqq_u8(b, v0), vceqq_u8(b, v1)),
                       vorrq_u8(vceqq_u8(b, v2), vceqq_u8(b, v3)));
     }
-    const uint8x16_t index = vorrq_u8(vandq_u8(b, vdupq_n_u8(15)),
-                                      vshlq_n_u8(vshrq_n_u8(b, 7), 4));
+    const uint8x16_t index = vorrq_u8(vandq_u8(b, vdupq_n_u8(15)), vshlq_n_u8(vshrq_n_u8(b, 7), 4));
     const uint8x16_t row = vqtbl2q_u8(rows, index);
-    const uint8x16_t bit = vshlq_u8(vdupq_n_u8(1), vreinterpretq_s8_u8(vandq_u8(vshrq_n_u8(b, 4), vdupq_n_u8(7))));
+    const uint8x16_t bit =
+        vshlq_u8(vdupq_n_u8(1), vreinterpretq_s8_u8(vandq_u8(vshrq_n_u8(b, 4), vdupq_n_u8(7))));
     return vtstq_u8(row, bit);
   }
 };
@@ -151,7 +160,8 @@ unsigned lane_bits8(uint8x8_t mask) {
   return vaddv_u8(vand_u8(mask, vld1_u8(bits.data())));
 }
 
-std::size_t count_kept_neon(const std::uint8_t* in, std::size_t n, const skip_tables& skip) noexcept {
+std::size_t count_kept_neon(const std::uint8_t* in, std::size_t n,
+                            const skip_tables& skip) noexcept {
   const skip_tester tester(skip);
   std::size_t kept = 0;
   std::size_t i = 0;
@@ -189,7 +199,14 @@ char* encode_kept_neon(const std::uint8_t* in, std::size_t n, const skip_tables&
 
 }  // namespace
 
-const kernel neon_kernel = {"neon",          encode_neon,     decode_neon,     dump_chars_neon,
-                            dump_rows_neon,  count_kept_neon, encode_kept_neon};
+const kernel neon_kernel = {
+    .name = "neon",
+    .encode = encode_neon,
+    .decode = decode_neon,
+    .dump_chars = dump_chars_neon,
+    .dump_rows = dump_rows_neon,
+    .count_kept = count_kept_neon,
+    .encode_kept = encode_kept_neon,
+};
 
 }  // namespace mivo::detail

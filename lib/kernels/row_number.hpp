@@ -22,7 +22,7 @@ inline constexpr std::size_t max_high_digits =
     std::numeric_limits<std::size_t>::digits10 + 1 - min_number_width;
 
 struct row_number {
-  std::uint64_t low = 0x3030303030303030U;  // "00000000", first digit at the lowest address
+  std::uint64_t low = 0x3030303030303030U;       // "00000000", first digit at the lowest address
   std::array<char, max_high_digits> high = [] {  // the digits before those, right-aligned
     std::array<char, max_high_digits> zeros{};
     zeros.fill('0');

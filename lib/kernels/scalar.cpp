@@ -28,8 +28,8 @@ void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcep
   for (std::size_t i = 0; i < n; ++i) out[i] = dump_char[in[i]];
 }
 
-char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows,
-                       row_number* number, char* out) noexcept {
+char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, row_number* number,
+                       char* out) noexcept {
   for (std::size_t r = 0; r < rows; ++r, digits += 32) {
     if (number != nullptr) {
       out = put_row_number(*number, out);
@@ -59,8 +59,8 @@ std::size_t count_kept_scalar(const std::uint8_t* in, std::size_t n,
   return kept;
 }
 
-char* encode_kept_scalar(const std::uint8_t* in, std::size_t n, const skip_tables& skip,
-                         char* out, char* /*out_end*/) noexcept {
+char* encode_kept_scalar(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
+                         char* /*out_end*/) noexcept {
   for (std::size_t i = 0; i < n; ++i) {
     if (skip.listed[in[i]]) continue;
     out[0] = high_digit_table[in[i]];
@@ -72,8 +72,14 @@ char* encode_kept_scalar(const std::uint8_t* in, std::size_t n, const skip_table
 
 }  // namespace
 
-const kernel scalar_kernel = {"scalar",           encode_scalar,     decode_scalar,
-                              dump_chars_scalar,  dump_rows_scalar,  count_kept_scalar,
-                              encode_kept_scalar};
+const kernel scalar_kernel = {
+    .name = "scalar",
+    .encode = encode_scalar,
+    .decode = decode_scalar,
+    .dump_chars = dump_chars_scalar,
+    .dump_rows = dump_rows_scalar,
+    .count_kept = count_kept_scalar,
+    .encode_kept = encode_kept_scalar,
+};
 
 }  // namespace mivo::detail

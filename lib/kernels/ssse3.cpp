@@ -61,8 +61,8 @@ std::size_t count_kept_ssse3(const std::uint8_t* in, std::size_t n,
   return kept + scalar_kernel.count_kept(in + i, n - i, skip);
 }
 
-char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables& skip,
-                        char* out, char* out_end) noexcept {
+char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
+                        char* out_end) noexcept {
   std::size_t i = 0;
   out = x86::with_tester16(skip, [&](const auto& tester) {
     for (; i + 16 <= n && out_end - out >= 64; i += 16) {
@@ -72,10 +72,9 @@ char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables
         x86::encode16_to(in + i, out);
         out += 32;
       } else {
-        out = x86::encode_without<16>(in + i, listed, i + 32 <= n, out,
-                                      [](const std::uint8_t* from, char* to) {
-                                        x86::encode16_to(from, to);
-                                      });
+        out = x86::encode_without<16>(
+            in + i, listed, i + 32 <= n, out,
+            [](const std::uint8_t* from, char* to) { x86::encode16_to(from, to); });
       }
     }
     // The last few bytes, from a copy, with the lanes past them counted as listed.
@@ -95,8 +94,14 @@ char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables
 
 }  // namespace
 
-const kernel ssse3_kernel = {"ssse3", encode_ssse3, decode_ssse3, dump_chars_ssse3,
-                                x86::dump_rows,   count_kept_ssse3,
-                                encode_kept_ssse3};
+const kernel ssse3_kernel = {
+    .name = "ssse3",
+    .encode = encode_ssse3,
+    .decode = decode_ssse3,
+    .dump_chars = dump_chars_ssse3,
+    .dump_rows = x86::dump_rows,
+    .count_kept = count_kept_ssse3,
+    .encode_kept = encode_kept_ssse3,
+};
 
 }  // namespace mivo::detail

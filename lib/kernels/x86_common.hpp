@@ -23,8 +23,8 @@ inline __m128i digit_lut128() {
 // The 32 digits of 16 bytes: the first 8 bytes' digits in `first`, the rest in `second`.
 inline void encode16(__m128i bytes, __m128i& first, __m128i& second) {
   const __m128i low_nibble = _mm_set1_epi8(0x0f);
-  const __m128i high = _mm_shuffle_epi8(
-      digit_lut128(), _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble));
+  const __m128i high =
+      _mm_shuffle_epi8(digit_lut128(), _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble));
   const __m128i low = _mm_shuffle_epi8(digit_lut128(), _mm_and_si128(bytes, low_nibble));
   first = _mm_unpacklo_epi8(high, low);
   second = _mm_unpackhi_epi8(high, low);
@@ -33,15 +33,15 @@ inline void encode16(__m128i bytes, __m128i& first, __m128i& second) {
 // What decoding adds to a digit character, by its class. Bit 4 is set only in the first (a
 // decimal digit), bit 0 in both others (a letter); class_of_low() marks the low nibbles each
 // class allows with the same bits.
-inline constexpr char add_decimal = -'0';      // 0xd0
-inline constexpr char add_upper = -'A' + 10;   // 0xc9
-inline constexpr char add_lower = -'a' + 10;   // 0xa9
+inline constexpr char add_decimal = -'0';     // 0xd0
+inline constexpr char add_upper = -'A' + 10;  // 0xc9
+inline constexpr char add_lower = -'a' + 10;  // 0xa9
 static_assert((add_decimal & 0x11) == 0x10 && (add_upper & 0x11) == 0x01 &&
               (add_lower & 0x11) == 0x01);
 
 inline __m128i class_of_low() {
-  return _mm_setr_epi8(0x10, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x10, 0x10, 0x10, 0, 0, 0, 0,
-                       0, 0);
+  return _mm_setr_epi8(0x10, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x10, 0x10, 0x10, 0, 0, 0, 0, 0,
+                       0);
 }
 
 // Digit values 0-15 of 16 characters by nibble lookups, as digit_values32 in the AVX2 kernel
@@ -107,8 +107,9 @@ struct any_values16 {
       : low_rows(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low_rows.data()))),
         high_rows(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high_rows.data()))) {}
   [[nodiscard]] __m128i listed(__m128i b) const {
-    const __m128i rows = _mm_or_si128(
-        _mm_shuffle_epi8(low_rows, b), _mm_shuffle_epi8(high_rows, _mm_xor_si128(b, _mm_set1_epi8(-128))));
+    const __m128i rows =
+        _mm_or_si128(_mm_shuffle_epi8(low_rows, b),
+                     _mm_shuffle_epi8(high_rows, _mm_xor_si128(b, _mm_set1_epi8(-128))));
     const __m128i bit =
         _mm_shuffle_epi8(row_bits128(), _mm_and_si128(_mm_srli_epi16(b, 4), _mm_set1_epi8(0x0f)));
     return _mm_cmpeq_epi8(_mm_and_si128(rows, bit), bit);
@@ -169,24 +170,28 @@ inline void encode16_to(const std::uint8_t* in, char* out) {
 
 // Full dump rows with PSHUFB: three shuffles place the 32 digits in their 39 columns, and the
 // shuffles' zero lanes are filled with the separators.
-inline char* dump_rows(const char* digits, const char* chars, std::size_t rows,
-                       row_number* number, char* out) noexcept {
+inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, row_number* number,
+                       char* out) noexcept {
   const __m128i first = _mm_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12);
   const __m128i first_gaps = _mm_setr_epi8(0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0);
   const __m128i middle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, 6, -1, 7, 8, 9, 10, -1, 11, 12);
   const __m128i middle_gaps = _mm_setr_epi8(0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0);
-  const __m128i last = _mm_setr_epi8(10, 11, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1,
-                                     -1);
-  const __m128i last_gaps = chars != nullptr
-      ? _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, ' ', ' ', 0, 0, 0, 0, 0, 0, 0)
-      : _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, '\n', 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i last =
+      _mm_setr_epi8(10, 11, -1, 12, 13, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i last_gaps =
+      chars != nullptr ? _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, ' ', ' ', 0, 0, 0, 0, 0, 0, 0)
+                       : _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, '\n', 0, 0, 0, 0, 0, 0, 0, 0);
   for (std::size_t r = 0; r < rows; ++r, digits += 32) {
     if (number != nullptr) {
       out = put_row_number(*number, out);
       advance_row_number(*number);
     }
-    const auto load = [](const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    const auto store = [](char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
+    const auto load = [](const char* p) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    const auto store = [](char* p, __m128i v) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    };
     store(out, _mm_or_si128(_mm_shuffle_epi8(load(digits), first), first_gaps));
     store(out + 16, _mm_or_si128(_mm_shuffle_epi8(load(digits + 13), middle), middle_gaps));
     store(out + 32, _mm_or_si128(_mm_shuffle_epi8(load(digits + 16), last), last_gaps));
