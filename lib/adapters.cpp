@@ -65,12 +65,12 @@ bigstring::bigstring(std::size_t dim, uninitialized)
 
 std::uint8_t bigstring::get(std::size_t i) const {
   if (i >= dim_) throw std::out_of_range("Mivo.bigstring: index out of bounds");
-  return bytes_[i];
+  return bytes_.get()[i];
 }
 
 void bigstring::set(std::size_t i, std::uint8_t v) {
   if (i >= dim_) throw std::out_of_range("Mivo.bigstring: index out of bounds");
-  bytes_[i] = v;
+  bytes_.get()[i] = v;
 }
 
 cstruct cstruct::of_string(std::string_view s) {

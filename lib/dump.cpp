@@ -155,7 +155,7 @@ void hexdump(dump_options options, const hex_text& h) {
 struct dump_writer::state {
   static constexpr std::size_t chunk_rows = rows_per_block;
   static constexpr std::size_t chunk_bytes = chunk_rows * row_digits / 2;
-  static constexpr std::size_t block_size = 128 * 1024;
+  static constexpr std::size_t block_size = std::size_t{128} * 1024;
   enum class status { open, finished, spent };
 
   state(dump_options o, std::ostream& s) : options(o), out(s), block(new char[block_size]) {}

@@ -133,7 +133,7 @@ inline char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
   __m128i second;
   encode16(kept, first, second);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
-  return out + 2 * std::popcount(keep);
+  return out + std::ptrdiff_t{2} * std::popcount(keep);
 }
 
 // The digits of a `width`-byte block without the bytes whose bits are set in `listed`. With few
@@ -150,12 +150,12 @@ char* encode_without(const std::uint8_t* block, unsigned listed, bool can_read_p
     for (unsigned rest = listed; rest != 0; rest &= rest - 1) {
       const auto p = static_cast<unsigned>(std::countr_zero(rest));
       ++removed;
-      encode_block(block + p + 1, out + 2 * (p + 1 - removed));
+      encode_block(block + p + 1, out + std::size_t{2} * (p + 1 - removed));
     }
-    return out + 2 * (width - removed);
+    return out + std::size_t{2} * (width - removed);
   }
   for (unsigned g = 0; g < width / 8; ++g) {
-    out = encode_kept8(block + 8 * g, ~(listed >> (8 * g)) & 0xffU, out);
+    out = encode_kept8(block + std::size_t{8} * g, ~(listed >> (8 * g)) & 0xffU, out);
   }
   return out;
 }
