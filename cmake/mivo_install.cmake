@@ -34,6 +34,12 @@ else()
   set(mivo_pc_prefix "\${pcfiledir}/${mivo_pc_up}")
   set(mivo_pc_libdir "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
 endif()
+# The licence travels with the headers; the Debian packages carry it as their copyright file
+# instead (cmake/mivo_package.cmake).
+if(NOT MIVO_DEBIAN_PACKAGES)
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT devel)
+endif()
+
 configure_file(cmake/mivo.pc.in ${PROJECT_BINARY_DIR}/mivo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/mivo.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT devel)

@@ -22,6 +22,23 @@ set(CPACK_DEBIAN_DEVEL_PACKAGE_DEPENDS "${mivo_runtime_package} (= ${PROJECT_VER
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME mivo)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${mivo_runtime_package} (>= ${PROJECT_VERSION})")
+set(CPACK_PACKAGE_LICENSE "MIT")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+
+# Every Debian package carries the licence as /usr/share/doc/<package>/copyright.
+if(MIVO_DEBIAN_PACKAGES)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE mivo_license_text)
+  file(WRITE ${PROJECT_BINARY_DIR}/copyright
+       "Mivo: bytes to and from hexadecimal text, and hex dumps.\n"
+       "Copyright: The Mivo authors\nLicense: MIT (Expat)\n\n${mivo_license_text}")
+  foreach(component runtime devel tool)
+    string(TOUPPER ${component} upper)
+    install(FILES ${PROJECT_BINARY_DIR}/copyright
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
+            COMPONENT ${component})
+  endforeach()
+endif()
+
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Mivo: bytes to and from hexadecimal text (shared library)")
 set(CPACK_COMPONENT_DEVEL_DESCRIPTION "Mivo: headers, CMake package and pkg-config file")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "mivo: hex dumps, hex encoding and decoding of files")
