@@ -164,6 +164,8 @@ std::size_t decode_into(std::span<char> out, std::string_view text) {
 
 std::string_view kernel_name() noexcept { return detail::active_kernel().name; }
 
+kernel_request kernel_request_status() noexcept { return detail::kernel_chosen().request; }
+
 void pp(std::ostream& out, const hex_text& h) {
   out.write(h.text.data(), static_cast<std::streamsize>(h.text.size()));
 }

@@ -19,8 +19,17 @@ class kernel_environment : public ::testing::Environment {
  public:
   void SetUp() override {
     const char* wanted = std::getenv("MIVO_KERNEL");
-    if (wanted == nullptr) return;
-    if (!supported(wanted)) GTEST_SKIP() << "this CPU has no " << wanted << " kernel";
+    if (wanted == nullptr) {
+      ASSERT_EQ(mivo::kernel_request_status(), mivo::kernel_request::none);
+      return;
+    }
+    if (!supported(wanted)) {
+      // An unfollowed request is reported, and the best kernel runs instead.
+      ASSERT_NE(mivo::kernel_request_status(), mivo::kernel_request::honoured);
+      ASSERT_EQ(mivo::kernel_name(), mivo::detail::supported_kernels().back()->name);
+      GTEST_SKIP() << "this CPU has no " << wanted << " kernel";
+    }
+    ASSERT_EQ(mivo::kernel_request_status(), mivo::kernel_request::honoured);
     ASSERT_STREQ(mivo::detail::active_kernel().name, wanted);
   }
 };

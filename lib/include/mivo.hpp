@@ -19,7 +19,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 2
-#define MIVO_VERSION_MINOR 1
+#define MIVO_VERSION_MINOR 2
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -305,8 +305,20 @@ MIVO_API std::ostream& operator<<(std::ostream& out, const hex_text& h);
 // A const temporary can be neither moved from nor safely referred to.
 std::string show(const hex_text&& h) = delete;
 
-// The name of the kernel in use ("scalar", "ssse3", "avx2"), for diagnostics.
+// The name of the kernel in use ("scalar", "ssse3", "avx2", "neon"), for diagnostics. It is
+// chosen once, at the first call into the library: the best one this CPU runs, unless the
+// environment variable MIVO_KERNEL names another that it runs. The library cannot log, so a
+// MIVO_KERNEL that is not followed shows only in kernel_request_status().
 [[nodiscard]] MIVO_API std::string_view kernel_name() noexcept;
+
+// How MIVO_KERNEL was taken when the kernel was chosen.
+enum class kernel_request {
+  none,         // unset or empty: the best kernel this CPU runs
+  honoured,     // it names the kernel in use
+  unknown,      // it names no kernel of this build; ignored
+  unsupported,  // it names a kernel of this build that this CPU cannot run; ignored
+};
+[[nodiscard]] MIVO_API kernel_request kernel_request_status() noexcept;
 
 }  // namespace mivo
 

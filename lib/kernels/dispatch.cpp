@@ -64,14 +64,33 @@ kernel_list list_supported() {
   return list;
 }
 
-const kernel& choose(std::span<const kernel* const> supported) {
-  const char* forced = std::getenv("MIVO_KERNEL");  // NOLINT(concurrency-mt-unsafe): read once
-  if (forced != nullptr) {
-    for (const kernel* k : supported) {
-      if (std::string_view(k->name) == forced) return *k;
-    }
+// Every kernel this build has, whether or not the CPU runs it.
+constexpr std::array built_kernels = {
+    &scalar_kernel,
+#if defined(MIVO_X86_KERNELS)
+    &ssse3_kernel, &avx2_kernel,
+#endif
+#if defined(MIVO_NEON_KERNEL)
+    &neon_kernel,
+#endif
+};
+
+bool names_one_of(std::string_view name, std::span<const kernel* const> kernels) {
+  for (const kernel* k : kernels) {
+    if (name == k->name) return true;
   }
-  return *supported.back();
+  return false;
+}
+
+kernel_choice choose(std::span<const kernel* const> supported) {
+  const char* forced = std::getenv("MIVO_KERNEL");  // NOLINT(concurrency-mt-unsafe): read once
+  const kernel_choice best{supported.back(), kernel_request::none};
+  if (forced == nullptr || *forced == '\0') return best;
+  for (const kernel* k : supported) {
+    if (std::string_view(k->name) == forced) return {k, kernel_request::honoured};
+  }
+  const bool built = names_one_of(forced, built_kernels);
+  return {best.chosen, built ? kernel_request::unsupported : kernel_request::unknown};
 }
 
 }  // namespace
@@ -81,9 +100,9 @@ std::span<const kernel* const> supported_kernels() noexcept {
   return {list.entries.data(), list.size};
 }
 
-const kernel& active_kernel() noexcept {
-  static const kernel& chosen = choose(supported_kernels());
-  return chosen;
+const kernel_choice& kernel_chosen() noexcept {
+  static const kernel_choice choice = choose(supported_kernels());
+  return choice;
 }
 
 }  // namespace mivo::detail

@@ -102,9 +102,15 @@ extern const kernel neon_kernel;
 // The kernels this machine can run, scalar first and best last.
 std::span<const kernel* const> supported_kernels() noexcept;
 
+struct kernel_choice {
+  const kernel* chosen;
+  kernel_request request;  // how MIVO_KERNEL was taken
+};
+
 // The kernel every operation uses: the best supported one, unless the environment variable
 // MIVO_KERNEL names another supported one (e.g. MIVO_KERNEL=scalar). Chosen on first use.
-const kernel& active_kernel() noexcept;
+const kernel_choice& kernel_chosen() noexcept;
+inline const kernel& active_kernel() noexcept { return *kernel_chosen().chosen; }
 
 }  // namespace mivo::detail
 
