@@ -1,16 +1,21 @@
 #include "commands.hpp"
 
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace mivo_cli {
 namespace {
 
-std::span<const std::uint8_t> bytes_of(const std::vector<char>& block, std::size_t n) {
-  return mivo::as_bytes(std::span(block.data(), n));
+// A buffer of n bytes that are not zeroed first: a small input touches only the pages it uses.
+std::unique_ptr<char[]> uninitialized(std::size_t n) {
+  return std::make_unique_for_overwrite<char[]>(n);
+}
+
+std::span<const std::uint8_t> bytes_of(const std::unique_ptr<char[]>& block, std::size_t n) {
+  return mivo::as_bytes(std::span(block.get(), n));
 }
 
 // Space, \t, \n, \v, \f and \r.
@@ -39,7 +44,8 @@ const char* find_space(const char* p, const char* end) noexcept {
 // two inputs, and writes the bytes a block at a time.
 class stream_decoder {
  public:
-  explicit stream_decoder(const output& out) : out_(out), bytes_(block_size / 2 + 1) {}
+  explicit stream_decoder(const output& out)
+      : out_(out), bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity)) {}
 
   // The digits p[0..n), standing at `offset` of input `name`.
   void add(const char* p, std::size_t n, const std::string& name, std::uint64_t offset) {
@@ -52,7 +58,8 @@ class stream_decoder {
     }
     const std::size_t even = n & ~std::size_t{1};
     try {
-      used_ += mivo::decode_into(std::span(bytes_).subspan(used_), std::string_view(p, even));
+      used_ += mivo::decode_into(std::span(bytes_.get() + used_, capacity - used_),
+                                 std::string_view(p, even));
     } catch (const mivo::decode_error& e) {
       used_ += e.position() / 2;
       fail(name, offset + e.position(), e.what());
@@ -67,17 +74,16 @@ class stream_decoder {
 
   // Writes the bytes decoded so far.
   void flush() {
-    out_.write(reinterpret_cast<const char*>(bytes_.data()), used_);
+    out_.write(reinterpret_cast<const char*>(bytes_.get()), used_);
     used_ = 0;
   }
 
   void finish() {
     if (!has_pending_) return;
-    flush();
     try {
       (void)mivo::decode_into(std::span<std::uint8_t>(), std::string_view(&pending_, 1));
     } catch (const mivo::decode_error& e) {
-      throw failure(pending_name_ + ": " + e.what());
+      fail(pending_name_, pending_offset_, e.what());
     }
   }
 
@@ -97,8 +103,9 @@ class stream_decoder {
     throw failure(name + ": offset " + std::to_string(offset) + ": " + what);
   }
 
+  static constexpr std::size_t capacity = block_size / 2 + 1;  // a block and a split pair
   const output& out_;
-  std::vector<std::uint8_t> bytes_;
+  std::unique_ptr<std::uint8_t[]> bytes_;
   std::size_t used_ = 0;
   char pending_ = 0;  // a lone digit waiting for the other half of its pair
   bool has_pending_ = false;
@@ -113,25 +120,28 @@ void dump(input_list& in, const output& out, mivo::dump_options options) {
   std::ostream stream(&buffer);
   stream.exceptions(std::ios::badbit);  // our failures come through the stream as they are
   mivo::dump_writer writer(options, stream);
-  std::vector<char> block(block_size);
-  while (const std::size_t n = in.read(block)) writer.write_bytes(bytes_of(block, n));
+  const auto block = uninitialized(block_size);
+  while (const std::size_t n = in.read({block.get(), block_size})) {
+    writer.write_bytes(bytes_of(block, n));
+  }
   writer.finish();
 }
 
 void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline) {
-  std::vector<char> block(block_size);
-  std::vector<char> digits(2 * block_size);
-  while (const std::size_t n = in.read(block)) {
-    out.write(digits.data(), mivo::encode_into(digits, skip, bytes_of(block, n)));
+  const auto block = uninitialized(block_size);
+  const auto digits = uninitialized(2 * block_size);
+  while (const std::size_t n = in.read({block.get(), block_size})) {
+    out.write(digits.get(),
+              mivo::encode_into({digits.get(), 2 * block_size}, skip, bytes_of(block, n)));
   }
   if (newline) out.write("\n", 1);
 }
 
 void decode(input_list& in, const output& out, bool strict) {
-  std::vector<char> block(block_size);
+  const auto block = uninitialized(block_size);
   stream_decoder decoder(out);
-  while (const std::size_t n = in.read(block)) {
-    const char* const begin = block.data();
+  while (const std::size_t n = in.read({block.get(), block_size})) {
+    const char* const begin = block.get();
     const char* const end = begin + n;
     if (strict) {
       decoder.add(begin, n, in.name(), in.offset());

@@ -1,36 +1,93 @@
 #include "io.hpp"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <utility>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "quote.hpp"
 
 namespace mivo_cli {
 namespace {
 
-[[noreturn]] void fail_with_errno(const std::string& subject) {
-  throw failure(subject + ": " + std::strerror(errno));
+// Waits until `fd` is ready for `events`, for a descriptor that a parent left nonblocking.
+void wait_for(int fd, short events) noexcept {
+  pollfd p{.fd = fd, .events = events, .revents = 0};
+  while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace
 
-input_list::input_list(std::vector<std::string> names) : names_(std::move(names)) {
+void prepare_process() noexcept {
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // Lowest free number first, so this takes `fd` itself.
+    const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    if (held >= 0 && held != fd) ::close(held);
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+output::output(int fd) noexcept : fd_(fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    regular_ = true;
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+  }
+}
+
+bool output::is_read_back_by(int fd) const noexcept {
+  struct stat st {};
+  if (!regular_ || ::fstat(fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode) || st.st_dev != device_ || st.st_ino != inode_) return false;
+  return ::lseek(fd, 0, SEEK_CUR) < st.st_size;
+}
+
+void output::write(const char* data, std::size_t n) const {
+  while (n > 0) {
+    const ssize_t written = ::write(fd_, data, n);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        wait_for(fd_, POLLOUT);
+        continue;
+      }
+      if (errno == EPIPE) throw closed_pipe{};
+      throw failure(std::string("write error: ") + std::strerror(errno));
+    }
+    data += written;
+    n -= static_cast<std::size_t>(written);
+  }
+}
+
+input_list::input_list(std::vector<std::string> names, const output& out)
+    : names_(std::move(names)), out_(out) {
   if (names_.empty()) names_.emplace_back("-");
+  shown_name_ = quote_name(names_[0]);
 }
 
 input_list::~input_list() { close_current(); }
 
+void input_list::fail(const char* reason) const { throw failure(shown_name_ + ": " + reason); }
+
 void input_list::open_current() {
+  shown_name_ = quote_name(names_[current_]);
   if (names_[current_] == "-") {
     fd_ = STDIN_FILENO;
-    return;
+  } else {
+    do {
+      fd_ = ::open(names_[current_].c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) fail(std::strerror(errno));
   }
-  do {
-    fd_ = ::open(names_[current_].c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) fail_with_errno(names_[current_]);
+  if (out_.is_read_back_by(fd_)) fail("input file is output file");
 }
 
 void input_list::close_current() noexcept {
@@ -51,7 +108,11 @@ std::size_t input_list::read(std::span<char> block) {
     }
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail_with_errno(names_[current_]);
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        wait_for(fd_, POLLIN);
+        continue;
+      }
+      fail(std::strerror(errno));
     }
     close_current();
     if (current_ + 1 == names_.size()) {
@@ -61,19 +122,6 @@ std::size_t input_list::read(std::span<char> block) {
     }
   }
   return 0;
-}
-
-void output::write(const char* data, std::size_t n) const {
-  while (n > 0) {
-    const ssize_t written = ::write(fd_, data, n);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EPIPE) throw closed_pipe{};
-      fail_with_errno("write error");
-    }
-    data += written;
-    n -= static_cast<std::size_t>(written);
-  }
 }
 
 std::streamsize output_buffer::xsputn(const char* s, std::streamsize n) {

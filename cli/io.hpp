@@ -1,7 +1,10 @@
 // Whole-block input from a list of files and output to a file descriptor, with the failures a
-// command reports: an unreadable input, a failed write, and a reader that has gone away.
+// command reports: an unreadable input, an input that is the output, a failed write, and a
+// reader that has gone away. Nonblocking descriptors are waited on, never given up on.
 #ifndef MIVO_CLI_IO_HPP
 #define MIVO_CLI_IO_HPP
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -19,13 +22,37 @@ class failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The reader of our output has gone away (EPIPE with SIGPIPE ignored): stop quietly.
+// The reader of our output has gone away (EPIPE): stop quietly.
 struct closed_pipe {};
+
+// Makes the process safe to run from any parent: a closed standard descriptor is held open on
+// /dev/null the wrong way round (so using it fails with EBADF, as it would have, and no file we
+// open later takes its number), and SIGPIPE is ignored, so a closed pipe is an EPIPE we handle.
+void prepare_process() noexcept;
+
+// Writes whole blocks to a file descriptor. Throws failure "write error: reason", or
+// closed_pipe.
+class output {
+ public:
+  explicit output(int fd) noexcept;
+  void write(const char* data, std::size_t n) const;
+  void write(std::string_view text) const { write(text.data(), text.size()); }
+
+  // Whether the open descriptor `fd` reads the regular file this output writes to, at a point
+  // before its end: reading on would read our own output back, without end.
+  [[nodiscard]] bool is_read_back_by(int fd) const noexcept;
+
+ private:
+  int fd_;
+  bool regular_ = false;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+};
 
 // The inputs in order, "-" for standard input, read a block at a time.
 class input_list {
  public:
-  explicit input_list(std::vector<std::string> names);
+  input_list(std::vector<std::string> names, const output& out);
   input_list(const input_list&) = delete;
   input_list& operator=(const input_list&) = delete;
   ~input_list();
@@ -33,31 +60,23 @@ class input_list {
   // Reads the next block into `block`, moving on to the next input at the end of one; returns
   // the bytes read, 0 only after the last input. Throws failure "NAME: reason".
   std::size_t read(std::span<char> block);
-  // The input the last block came from, and that block's offset within it.
-  [[nodiscard]] const std::string& name() const noexcept { return names_[current_]; }
+  // The input the last block came from, quoted for a message, and that block's offset in it.
+  [[nodiscard]] const std::string& name() const noexcept { return shown_name_; }
   [[nodiscard]] std::uint64_t offset() const noexcept { return offset_; }
 
  private:
   void open_current();
   void close_current() noexcept;
+  [[noreturn]] void fail(const char* reason) const;
 
   std::vector<std::string> names_;
+  const output& out_;
   std::size_t current_ = 0;
+  std::string shown_name_;
   bool exhausted_ = false;
   int fd_ = -1;
   std::uint64_t offset_ = 0;  // of the last block returned
   std::uint64_t next_offset_ = 0;
-};
-
-// Writes whole blocks to a file descriptor. Throws failure "write error: reason", or
-// closed_pipe.
-class output {
- public:
-  explicit output(int fd) noexcept : fd_(fd) {}
-  void write(const char* data, std::size_t n) const;
-
- private:
-  int fd_;
 };
 
 // An unbuffered stream buffer over an output, for the library's dump writer: its large writes

@@ -1,33 +1,39 @@
 // mivo: hex dumps, hex encoding and decoding of files and pipes of any size.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
-#include <iostream>
+#include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <mivo.hpp>
 
 #include "commands.hpp"
 #include "io.hpp"
+#include "quote.hpp"
 
 namespace {
 
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 
-const char* const usage_line =
+constexpr std::string_view usage_line =
     "usage: mivo {dump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
 
-const char* const footer =
+constexpr const char* footer =
     R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
 one stream: dump row numbers go on, and a decoded pair may span two files.
 
 Exit status:
   0  success (also when the reader of the output goes away)
   1  a data or I/O error: a bad digit, an odd digit count, an unreadable FILE,
-     a failed write
+     an input that is the output file, a failed write, no memory
   2  a usage error: an unknown command or option, a bad --skip
 
 Examples:
@@ -36,18 +42,64 @@ Examples:
   echo 6869 | mivo decode            prints "hi"
 )";
 
+// A command line that cannot be run: "mivo: <what()>" and the usage line, exit status 2.
+class usage_error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "kernel: avx2", and why MIVO_KERNEL was not followed if it was not.
+std::string kernel_line() {
+  std::string line = "kernel: " + std::string(mivo::kernel_name());
+  const char* requested = std::getenv("MIVO_KERNEL");  // NOLINT(concurrency-mt-unsafe)
+  const mivo::kernel_request status = mivo::kernel_request_status();
+  if (requested == nullptr) return line;
+  if (status == mivo::kernel_request::unknown) {
+    line += " (MIVO_KERNEL=" + mivo_cli::quote_name(requested) + " ignored: unknown)";
+  } else if (status == mivo::kernel_request::unsupported) {
+    line +=
+        " (MIVO_KERNEL=" + mivo_cli::quote_name(requested) + " ignored: not supported by this CPU)";
+  }
+  return line;
+}
+
 std::string version_text() {
   return "mivo " + std::to_string(mivo::version_major) + "." + std::to_string(mivo::version_minor) +
-         "." + std::to_string(mivo::version_patch) +
-         "\nkernel: " + std::string(mivo::kernel_name());
+         "." + std::to_string(mivo::version_patch) + "\n" + kernel_line() + "\n";
 }
 
 // "0a20" names the bytes 0x0a and 0x20; anything but pairs of hex digits is refused.
-mivo::skip_list parse_skip(const std::string& text) {
+mivo::skip_list parse_skip(const std::vector<std::string>& values, std::size_t given) {
+  if (given == 0) return {};
+  if (given > 1) throw usage_error("--skip given twice");
+  if (values.empty()) throw usage_error("--skip: missing value");
+  const std::string& text = values.front();
+  if (text.empty()) throw usage_error("--skip: empty value");
   try {
     return mivo::skip_list(mivo::to_bytes(mivo::hex_text{text}));
   } catch (const mivo::decode_error&) {
-    throw CLI::ValidationError("--skip", "'" + text + "' is not pairs of hex digits, one per byte");
+    throw usage_error("--skip: " + mivo_cli::quote_value(text) +
+                      " is not pairs of hex digits, one per byte");
+  }
+}
+
+// A message from CLI11 on one line, with any control character shown as '?'.
+std::string one_line(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(),
+      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7f'; }, '?');
+  return text;
+}
+
+// Arguments CLI11 left over: an unknown command, or an option no command has.
+void refuse_extras(const CLI::App& app) {
+  for (const std::string& extra : app.remaining()) {
+    if (extra == "--") continue;
+    if (extra.starts_with('-'))
+      throw usage_error("unrecognized option " + mivo_cli::quote_value(extra));
+    if (app.get_parent() == nullptr) {
+      throw usage_error("unknown command " + mivo_cli::quote_value(extra));
+    }
   }
 }
 
@@ -55,7 +107,8 @@ struct options {
   std::vector<std::string> files;
   bool no_row_numbers = false;
   bool no_chars = false;
-  std::string skip;
+  std::vector<std::string> skip;
+  const CLI::Option* skip_option = nullptr;
   bool no_newline = false;
   bool strict = false;
 };
@@ -65,73 +118,129 @@ void add_files(CLI::App& command, options& o) {
       ->type_name("FILE");
 }
 
-int run(int argc, char** argv) {
+void add_dump_options(CLI::App& dump, options& o) {
+  dump.add_flag("--no-row-numbers", o.no_row_numbers, "Leave out the row numbers");
+  dump.add_flag("--no-chars", o.no_chars, "Leave out the character column");
+}
+
+void add_encode_options(CLI::App& encode, options& o) {
+  o.skip_option = encode
+                      .add_option("--skip", o.skip,
+                                  "Leave out these bytes, named as hex pairs (0a20: LF and space)")
+                      ->type_name("HEXBYTES")
+                      ->expected(0, 1)
+                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  encode.add_flag("--no-newline", o.no_newline, "No line feed after the digits");
+}
+
+void add_decode_options(CLI::App& decode, options& o) {
+  decode.add_flag("--strict", o.strict, "Skip nothing: every byte must be a digit");
+}
+
+struct command {
+  std::string_view name;
+  const char* description;
+  void (*add_options)(CLI::App&, options&);
+};
+
+constexpr std::array commands = {
+    command{"dump",
+            "Hex dump: rows of 16 bytes in groups of two, with row numbers and a character column",
+            add_dump_options},
+    command{"encode", "Lowercase hex digits of the input, two per byte", add_encode_options},
+    command{"decode", "The bytes that hex digits encode; ASCII whitespace anywhere is skipped",
+            add_decode_options},
+};
+
+// Sets up the commands. When the first argument names one, that one alone: the tool starts
+// faster, and nothing it prints differs.
+void add_commands(CLI::App& app, options& o, int argc, char** argv) {
+  const bool named = argc > 1 && std::ranges::any_of(
+                                     commands, [&](const command& c) { return c.name == argv[1]; });
+  for (const command& c : commands) {
+    if (named && c.name != argv[1]) continue;
+    CLI::App* added = app.add_subcommand(std::string(c.name), c.description);
+    c.add_options(*added, o);
+    add_files(*added, o);
+    added->allow_extras();
+  }
+}
+
+// CLI11 reads `--skip=` as `--skip` and takes the next argument as its value.
+void refuse_empty_skip(int argc, char** argv) {
+  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+    if (std::string_view(argv[i]) == "--skip=") throw usage_error("--skip: empty value");
+  }
+}
+
+int run(int argc, char** argv, const mivo_cli::output& out) {
   CLI::App app{"Hex dumps, hex encoding and decoding of files and pipes of any size.", "mivo"};
   app.set_help_flag();
   app.set_help_all_flag("-h,--help", "Print this help, every command and option, and exit");
-  app.set_version_flag("--version", version_text(), "Print the version and the kernel in use");
+  bool version = false;
+  app.add_flag("--version", version, "Print the version and the kernel in use");
   app.footer(footer);
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);
+  app.allow_extras();
   options o;
+  add_commands(app, o, argc, argv);
 
-  CLI::App* dump = app.add_subcommand("dump",
-                                      "Hex dump: rows of 16 bytes in groups of two, "
-                                      "with row numbers and a character column");
-  dump->add_flag("--no-row-numbers", o.no_row_numbers, "Leave out the row numbers");
-  dump->add_flag("--no-chars", o.no_chars, "Leave out the character column");
-  add_files(*dump, o);
-
-  CLI::App* encode =
-      app.add_subcommand("encode", "Lowercase hex digits of the input, two per byte");
-  encode
-      ->add_option("--skip", o.skip,
-                   "Leave out these bytes, named as hex pairs (0a20: LF and space)")
-      ->type_name("HEXBYTES");
-  encode->add_flag("--no-newline", o.no_newline, "No line feed after the digits");
-  add_files(*encode, o);
-
-  CLI::App* decode = app.add_subcommand(
-      "decode", "The bytes that hex digits encode; ASCII whitespace anywhere is skipped");
-  decode->add_flag("--strict", o.strict, "Skip nothing: every byte must be a digit");
-  add_files(*decode, o);
-
-  mivo::skip_list skip;
+  mivo::skip_list skip_bytes;
   try {
+    refuse_empty_skip(argc, argv);
     app.parse(argc, argv);
-    skip = parse_skip(o.skip);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion&) {
-    std::cout << version_text() << std::endl;
+    refuse_extras(app);
+    for (const CLI::App* command : app.get_subcommands()) refuse_extras(*command);
+    if (version) {
+      out.write(version_text());
+      return 0;
+    }
+    if (app.get_subcommands().empty()) throw usage_error("missing command");
+    skip_bytes = parse_skip(o.skip, o.skip_option != nullptr ? o.skip_option->count() : 0);
+  } catch (const CLI::CallForHelp&) {
+    out.write(app.help());
+    return 0;
+  } catch (const CLI::CallForAllHelp&) {
+    out.write(app.help("", CLI::AppFormatMode::All));
     return 0;
   } catch (const CLI::ParseError& e) {
-    std::cerr << "mivo: " << e.what() << "\n" << usage_line << "\n";
-    return exit_usage;
+    throw usage_error(one_line(e.what()));
   }
 
-  mivo_cli::input_list in(o.files);
-  const mivo_cli::output out(1);
-  if (dump->parsed()) {
+  mivo_cli::input_list in(o.files, out);
+  const std::string& name = app.get_subcommands().front()->get_name();
+  if (name == "dump") {
     mivo_cli::dump(in, out, {.row_numbers = !o.no_row_numbers, .char_column = !o.no_chars});
-  } else if (encode->parsed()) {
-    mivo_cli::encode(in, out, skip, !o.no_newline);
+  } else if (name == "encode") {
+    mivo_cli::encode(in, out, skip_bytes, !o.no_newline);
   } else {
     mivo_cli::decode(in, out, o.strict);
   }
   return 0;
 }
 
+void report(std::string_view message) {
+  std::fprintf(stderr, "mivo: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  mivo_cli::prepare_process();
   try {
-    return run(argc, argv);
+    const mivo_cli::output out(STDOUT_FILENO);
+    return run(argc, argv, out);
   } catch (const mivo_cli::closed_pipe&) {
     return 0;
+  } catch (const usage_error& e) {
+    report(e.what());
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(usage_line.size()), usage_line.data());
+    return exit_usage;
+  } catch (const std::bad_alloc&) {
+    report("out of memory");
+    return exit_failure;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "mivo: %s\n", e.what());
+    report(e.what());
     return exit_failure;
   }
 }

@@ -2,6 +2,7 @@
 # The mivo tool as a person runs it: cli_test.sh MIVO REFERENCE_DUMP VERSION CASE
 set -uo pipefail
 mivo=$1 reference=$2 version=$3 case=$4
+completion=$(cd "$(dirname "$0")/../cli/completion" && pwd)/mivo.bash
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -71,18 +72,18 @@ case_bad_digit() {
   run decode a - <b
   expect_err "mivo: a: offset 2: Mivo.to_char: 103 is an invalid char"
   printf '6869\n' | "$mivo" decode --strict >out 2>err
-  [ "$(cat err)" = "mivo: -: Hex conversion: Hex string cannot have an odd number of characters." ] ||
+  [ "$(cat err)" = "mivo: -: offset 4: Hex conversion: Hex string cannot have an odd number of characters." ] ||
     fail "--strict skips nothing: $(cat err)"
 }
 
 case_odd_count_names_the_input_holding_the_lone_digit() {
   printf 'abg' | "$mivo" decode >out 2>err
-  [ "$(cat err)" = "mivo: -: Hex conversion: Hex string cannot have an odd number of characters." ] ||
+  [ "$(cat err)" = "mivo: -: offset 2: Hex conversion: Hex string cannot have an odd number of characters." ] ||
     fail "abg: $(cat err)"
   printf '41 4' >a; printf ' \n' >b
   run decode a b
   expect_rc 1
-  expect_err "mivo: a: Hex conversion: Hex string cannot have an odd number of characters."
+  expect_err "mivo: a: offset 3: Hex conversion: Hex string cannot have an odd number of characters."
   [ "$(cat out)" = A ] || fail "the complete pair must be written"
 }
 
@@ -99,6 +100,11 @@ case_unreadable_file() {
 }
 
 case_usage_errors() {
+  run bogus
+  expect_err "mivo: unknown command 'bogus'
+usage: mivo {dump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)"
+  run dump --bogus
+  [ "$(head -n 1 err)" = "mivo: unrecognized option '--bogus'" ] || fail "dump --bogus: $err"
   for args in "bogus" "dump --bogus" "encode --skip 0g" "encode --skip 0" "decode --strict=maybe"; do
     # shellcheck disable=SC2086
     run $args
@@ -134,10 +140,16 @@ case_closed_pipe_is_a_quiet_end() {
 }
 
 case_version_and_help() {
-  run --version
+  MIVO_KERNEL='' run --version
   expect_rc 0
   [ "$(head -n 1 out)" = "mivo $version" ] || fail "version line '$(head -n 1 out)'"
   [[ "$(sed -n 2p out)" =~ ^kernel:\ (scalar|ssse3|avx2|neon)$ ]] || fail "kernel line"
+  kernel=$(sed -n 2p out)
+  MIVO_KERNEL=avx512 run --version
+  [ "$(sed -n 2p out)" = "$kernel (MIVO_KERNEL=avx512 ignored: unknown)" ] ||
+    fail "an unknown MIVO_KERNEL: $(sed -n 2p out)"
+  MIVO_KERNEL=scalar run --version
+  [ "$(sed -n 2p out)" = "kernel: scalar" ] || fail "MIVO_KERNEL=scalar: $(sed -n 2p out)"
   run --help
   expect_rc 0
   for word in dump encode decode --no-row-numbers --no-chars --skip --no-newline --strict \
@@ -154,6 +166,121 @@ case_memory_is_bounded() {
   for command in dump encode; do
     kib=$(head -c 300000000 /dev/zero | /usr/bin/time -f %M "$mivo" "$command" 2>&1 >/dev/null)
     [ "$kib" -lt 16384 ] || fail "$command of 300 MB: peak RSS $kib KiB"
+  done
+}
+
+# A parent's closed or full standard streams: reported, never silently reused.
+case_help_and_version_write_errors() {
+  for args in --help --version "dump --help"; do
+    # shellcheck disable=SC2086
+    "$mivo" $args >/dev/full 2>err
+    rc=$?
+    [ "$rc" = 1 ] || fail "$args to /dev/full: exit $rc"
+    [ "$(cat err)" = "mivo: write error: No space left on device" ] || fail "$args: $(cat err)"
+    # shellcheck disable=SC2086
+    "$mivo" $args >&- 2>err
+    rc=$?
+    [ "$rc" = 1 ] || fail "$args with stdout closed: exit $rc"
+    [ "$(cat err)" = "mivo: write error: Bad file descriptor" ] || fail "$args: $(cat err)"
+  done
+}
+
+case_closed_standard_stream_is_not_reused() {
+  echo hi >hi.txt
+  "$mivo" dump hi.txt - <&- >out 2>err
+  rc=$?
+  [ "$rc" = 1 ] || fail "exit $rc"
+  [ "$(cat err)" = "mivo: -: Bad file descriptor" ] || fail "stderr: $(cat err)"
+  "$reference" <hi.txt >want
+  cmp -s out want || fail "hi.txt must be dumped before the failure"
+  "$mivo" encode - hi.txt <&- >out 2>err
+  [ "$(cat err)" = "mivo: -: Bad file descriptor" ] || fail "- first: $(cat err)"
+}
+
+case_input_file_is_output_file() {
+  for command in encode dump; do
+    printf hello >f
+    "$mivo" "$command" f >>f 2>err
+    rc=$?
+    [ "$rc" = 1 ] || fail "$command f >> f: exit $rc"
+    [ "$(cat err)" = "mivo: f: input file is output file" ] || fail "$(cat err)"
+    [ "$(cat f)" = hello ] || fail "$command f >> f changed f"
+    "$mivo" "$command" - <f >>f 2>err
+    [ "$(cat err)" = "mivo: -: input file is output file" ] || fail "- <f >>f: $(cat err)"
+  done
+  printf hello >f
+  "$mivo" encode f >f || fail "f > f: the shell emptied f, so nothing is read back"
+  printf 6869 >g
+  "$mivo" decode g >>g 2>err
+  [ "$(cat err)" = "mivo: g: input file is output file" ] || fail "decode: $(cat err)"
+}
+
+case_odd_names_are_quoted() {
+  run dump $'a\nb'
+  expect_rc 1
+  expect_err "mivo: 'a'\$'\\n''b': No such file or directory"
+  run dump $'\e[31mRED'
+  expect_err "mivo: ''\$'\\033''[31mRED': No such file or directory"
+  run encode --skip $'\e[7mX'
+  expect_rc 2
+  [ "$(head -n 1 err)" = "mivo: --skip: ''\$'\\033''[7mX' is not pairs of hex digits, one per byte" ] ||
+    fail "--skip value: $(head -n 1 err)"
+  run encode "it's" 'my file' plain.bin
+  expect_err "mivo: \"it's\": No such file or directory"
+  run dump $'\e]0;x\a'
+  [ "$(wc -l <err)" = 1 ] || fail "a message over more than one line"
+  ! grep -q $'\e' err || fail "an escape character reached the terminal"
+  run bogus$'\n'
+  [ "$(wc -l <err)" = 2 ] || fail "an unknown command's message over more than one line"
+}
+
+case_out_of_memory() {
+  # Lower the limit until the tool cannot start: on the way down there must be a limit where it
+  # starts but cannot allocate its buffers, and says so.
+  head -c 1000000 /dev/urandom >big
+  "$reference" <big >want
+  seen=no
+  for kib in $(seq 6000 -50 500); do
+    (ulimit -v "$kib" && exec "$mivo" dump big >out 2>err)
+    rc=$?
+    if [ "$rc" = 0 ]; then
+      cmp -s out want || fail "ulimit -v $kib: exit 0 with a wrong dump"
+    elif [ "$rc" = 1 ] && [ "$(cat err)" = "mivo: out of memory" ]; then
+      seen=yes
+      [ ! -s out ] || fail "ulimit -v $kib: output before running out of memory"
+    else
+      break  # too little to start at all: not the tool's doing
+    fi
+  done
+  [ "$seen" = yes ] || fail "no limit gave 'mivo: out of memory' (stopped at $kib KiB, exit $rc)"
+}
+
+case_skip_option_wording() {
+  for args in "encode --skip 0a --skip 20:--skip given twice" "encode --skip=:--skip: empty value" \
+      "encode --skip= f:--skip: empty value" "encode --skip '':--skip: empty value"; do
+    eval "run ${args%%:*}"
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*:}" ] || fail "${args%%:*}: $(head -n 1 err)"
+  done
+}
+
+case_bash_completion() {
+  # shellcheck disable=SC1090
+  source "$completion"
+  complete_words() {
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    _mivo
+    echo "${COMPREPLY[*]}"
+  }
+  [ "$(complete_words mivo d)" = "dump decode" ] || fail "mivo d: $(complete_words mivo d)"
+  [ "$(complete_words mivo encode --s)" = "--skip" ] || fail "encode --s"
+  touch afile
+  [ "$(complete_words mivo dump af)" = "afile" ] || fail "file names after a command"
+  for command in dump encode decode; do
+    listed=$("$mivo" "$command" --help | grep -E '^ +-' | grep -oE -- '--[a-z-]+' | sort -u | tr '\n' ' ')
+    completed=$(complete_words mivo "$command" -- | tr ' ' '\n' | sort -u | tr '\n' ' ')
+    [ "$listed" = "$completed" ] || fail "$command: --help lists '$listed', completion '$completed'"
   done
 }
 
