@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times `mivo` beside the usual peers on one 100 MB random file, read from the page cache and
-# written to /dev/null, best of several runs each, in one run of this script. Prints a Markdown
-# table. Usage: bench/cli_bench.sh [path/to/mivo]   (default: build/bench/cli/mivo)
+# written to /dev/null, best of several runs each, in one run of this script; and start-up, as the
+# mean time to dump a 1 KiB file (with hyperfine where installed). Prints a Markdown table.
+# Usage: bench/cli_bench.sh [path/to/mivo]   (default: build/bench/cli/mivo)
 set -euo pipefail
 mivo=${1:-build/bench/cli/mivo}
 runs=${MIVO_BENCH_RUNS:-5}
@@ -50,3 +51,28 @@ row encode "$(best "$mivo" encode "$work/data")" \
   "basenc --base16 -w0" "basenc --base16 -w0 $work/data" "xxd -p" "xxd -p $work/data"
 row decode "$(best "$mivo" decode "$work/data.HEX")" \
   "basenc --base16 -d" "basenc --base16 -d $work/data.HEX" "xxd -r -p" "xxd -r -p $work/data.hex"
+
+# Start-up: a 1 KiB file, the size people dump most, where starting is nearly all the work. The
+# mean of many runs, both commands in one hyperfine run (or alternating, without it), in ms.
+head -c 1024 /dev/urandom >"$work/small"
+startup_ms() {  # prints the mean times of `mivo dump` and `xxd`
+  if command -v hyperfine >/dev/null; then
+    hyperfine -N --warmup 50 --runs 1000 --export-json "$work/startup.json" \
+      "$mivo dump $work/small" "xxd $work/small" >/dev/null
+    python3 -c 'import json, sys
+print(*("%.3f" % (r["mean"] * 1000) for r in json.load(open(sys.argv[1]))["results"]))' \
+      "$work/startup.json"
+    return
+  fi
+  local mine=0 theirs=0 start
+  for _ in $(seq 500); do
+    start=$(date +%s%N); "$mivo" dump "$work/small" >/dev/null; mine=$((mine + $(date +%s%N) - start))
+    start=$(date +%s%N); xxd "$work/small" >/dev/null; theirs=$((theirs + $(date +%s%N) - start))
+  done
+  echo "$(echo "$mine / 500000000" | bc -l) $(echo "$theirs / 500000000" | bc -l)"
+}
+if command -v xxd >/dev/null; then
+  read -r mine theirs < <(startup_ms)
+  printf '| dump 1 KiB (start-up) | %.2f ms | xxd | %.2f ms | %.2fx |\n' "$mine" "$theirs" \
+    "$(echo "$theirs / $mine" | bc -l)"
+fi
