@@ -323,13 +323,16 @@ dump_writer::~dump_writer() {
   }
 }
 
+// An empty piece changes nothing; its data pointer may be null, so it never reaches memcpy.
 void dump_writer::write_text(std::string_view digits) {
   state_->check_writable();
+  if (digits.empty()) return;
   state_->run([&] { state_->text(digits); });
 }
 
 void dump_writer::write_bytes(std::span<const std::uint8_t> bytes) {
   state_->check_writable();
+  if (bytes.empty()) return;
   state_->run([&] { state_->raw(bytes); });
 }
 

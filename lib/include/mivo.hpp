@@ -11,6 +11,8 @@
 // Memory exhaustion surfaces as `std::bad_alloc` and impossible result sizes as
 // `std::length_error`; a slice reaching past its buffer, and a checked index outside an array
 // or slice, as `std::out_of_range`. No operation ever hands back a partial result.
+//
+// An empty span or string_view is empty input whatever its data pointer, null included.
 #ifndef MIVO_MIVO_HPP
 #define MIVO_MIVO_HPP
 
@@ -244,6 +246,9 @@ template <byte_range R>
 // returns how many it stored. When `out` holds fewer than that, throws std::length_error
 // before storing anything (and, without a skip list, before reading anything). Allocates
 // nothing; `out` beyond the returned count is left as it was.
+//
+// `in` may overlap `out` in one way only: lying at its end, in.data() == out.data() + in.size(),
+// as when a buffer grows into its own digits. Any other overlap is undefined.
 MIVO_API std::size_t encode_into(std::span<char> out, std::span<const std::uint8_t> in);
 MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip,
                                  std::span<const std::uint8_t> in);
@@ -255,6 +260,9 @@ MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip, std::strin
 // to_string does and throws the same decode_error; the bytes of every pair before the rejected
 // one are stored by then (position() / 2 bytes; for an odd length, all of them), and nothing
 // after them. Allocates nothing on success.
+//
+// Decoding in place is allowed: `out` may start where `text` starts (out.data() ==
+// text.data()). Any other overlap is undefined.
 MIVO_API std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text);
 MIVO_API std::size_t decode_into(std::span<char> out, std::string_view text);
 
