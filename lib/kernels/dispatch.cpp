@@ -68,7 +68,8 @@ kernel_list list_supported() {
 constexpr std::array built_kernels = {
     &scalar_kernel,
 #if defined(MIVO_X86_KERNELS)
-    &ssse3_kernel, &avx2_kernel,
+    &ssse3_kernel,
+    &avx2_kernel,
 #endif
 #if defined(MIVO_NEON_KERNEL)
     &neon_kernel,
