@@ -1,39 +1,71 @@
-// Any text with each flag combination: the dump is the one the layout rules give, or the exact
-// to_char failure; with the character column off it never fails.
+// Any text in every layout: the dump is the one the layout rules give (colour removed), or the
+// exact to_char failure; with the character column off it never fails.
 #include <cstdio>
 
 #include "fuzz_common.hpp"
 
 namespace {
 
-// The dump as the layout rules read, row by row; nullopt where the character column meets a
-// bad pair (whose message reference_decode of the pair gives).
-std::optional<std::string> reference_dump(std::string_view s, mivo::dump_options o) {
+std::string label(const mivo::dump_options& o, std::size_t row) {
+  char text[32];
+  if (o.label == mivo::row_label::byte_offset) {
+    std::snprintf(text, sizeof text, "%08llx: ",
+                  static_cast<unsigned long long>(o.first_offset + 16 * std::uint64_t{row}));
+  } else {
+    std::snprintf(text, sizeof text, "%.8zu: ", row);
+  }
+  return text;
+}
+
+// The dump as the layout rules read, row by row, without colour; nullopt where the character
+// column meets a bad pair (whose message reference_decode of the pair gives).
+std::optional<std::string> reference_dump(std::string_view s, const mivo::dump_options& o) {
   std::string out;
   const std::size_t rows = s.size() / 32 + (s.size() % 32 != 0 ? 1 : 0);
+  std::string_view printed;  // the last full row shown
+  bool starred = false;
   for (std::size_t r = 0; r < rows; ++r) {
     const bool last = r + 1 == rows;
-    if (o.row_numbers) {
-      char number[32];
-      std::snprintf(number, sizeof number, "%.8zu: ", r);
-      out += number;
-    }
     const std::size_t n = (last && s.size() % 32 != 0) ? s.size() % 32 : 32;
+    const std::string_view digits = s.substr(32 * r, n);
+    std::string row;
+    if (o.row_numbers && o.label != mivo::row_label::none) row += label(o, r);
     for (std::size_t k = 0; k < n; ++k) {
-      if (k > 0 && k % 4 == 0) out += ' ';
-      out += s[32 * r + k];
+      if (k > 0 && k % 4 == 0) row += ' ';
+      row += digits[k];
     }
-    if (last) out += std::string((32 - n) + (32 - n) / 4, ' ');
+    if (last) row += std::string((32 - n) + (32 - n) / 4, ' ');
     if (o.char_column) {
-      out += "  ";
+      row += "  ";
       for (std::size_t k = 0; k + 1 < n; k += 2) {
-        const mivo_fuzz::outcome pair = mivo_fuzz::reference_decode(s.substr(32 * r + k, 2));
+        const mivo_fuzz::outcome pair = mivo_fuzz::reference_decode(digits.substr(k, 2));
         if (!pair.bytes) return std::nullopt;
         const auto b = static_cast<unsigned char>((*pair.bytes)[0]);
-        out += (b >= 32 && b <= 126) ? static_cast<char>(b) : '.';
+        row += (b >= 32 && b <= 126) ? static_cast<char>(b) : '.';
       }
     }
-    out += '\n';
+    if (o.squeeze && n == 32 && !last && digits == printed) {
+      if (!starred) out += "*\n";
+      starred = true;
+      continue;
+    }
+    starred = false;
+    if (n == 32) printed = digits;
+    out += row + '\n';
+  }
+  return out;
+}
+
+// The text without its SGR sequences, ESC [ digits and semicolons m.
+std::string without_colour(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\x1b' && i + 1 < s.size() && s[i + 1] == '[') {
+      i = s.find('m', i);
+      if (i == std::string_view::npos) break;
+      continue;
+    }
+    out += s[i];
   }
   return out;
 }
@@ -45,17 +77,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const mivo::hex_text h{std::string(reinterpret_cast<const char*>(data), size)};
   const outcome decoded =
       reference_decode(h.text.size() % 2 == 0 ? h.text : h.text.substr(0, size - 1));
-  for (const bool row_numbers : {true, false}) {
-    for (const bool char_column : {true, false}) {
-      const mivo::dump_options options{row_numbers, char_column};
-      const std::optional<std::string> expected = reference_dump(h.text, options);
-      try {
-        const std::string dump = mivo::hexdump_s(options, h);
-        check(expected.has_value() && dump == *expected, "dump follows the layout");
-      } catch (const std::invalid_argument& e) {
-        check(char_column, "no failure without the character column");
-        check(!expected.has_value() && e.what() == decoded.error, "the first bad pair's message");
-      }
+  for (unsigned layout = 0; layout < 48; ++layout) {
+    mivo::dump_options options{.row_numbers = (layout & 1) != 0, .char_column = (layout & 2) != 0};
+    options.label = static_cast<mivo::row_label>((layout >> 2) % 3);
+    options.first_offset = (layout & 16) != 0 ? 0xfffffff8U : 0;
+    options.color = (layout & 32) != 0;
+    options.squeeze =
+        options.row_numbers && options.label != mivo::row_label::none && (layout & 16) == 0;
+    const std::optional<std::string> expected = reference_dump(h.text, options);
+    try {
+      const std::string dump = mivo::hexdump_s(options, h);
+      // Colour is compared by removing it, which is exact unless the text brings escapes too.
+      const bool comparable = !options.color || h.text.find('\x1b') == std::string::npos;
+      check(expected.has_value() &&
+                (!comparable || (options.color ? without_colour(dump) : dump) == *expected),
+            "dump follows the layout");
+    } catch (const std::invalid_argument& e) {
+      check(options.char_column, "no failure without the character column");
+      check(!expected.has_value() && e.what() == decoded.error, "the first bad pair's message");
     }
   }
   return 0;

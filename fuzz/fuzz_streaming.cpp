@@ -2,7 +2,9 @@
 // dump_writer over a random split (some pieces given as bytes) equals hexdump_s, failing at
 // the same position after the same rows; encode_into and decode_into equal of_string and
 // to_string and leave the rest of `out` alone.
-// Input: [flags][seed][text...]
+// Input: [flags][seed][layout][text...]
+#include <array>
+#include <cctype>
 #include <sstream>
 #include <vector>
 
@@ -33,6 +35,8 @@ bool is_lower_hex(std::string_view s) {
 
 void check_writer(std::string_view text, mivo::dump_options options, std::uint32_t seed,
                   bool bytes_too) {
+  // What the writer is given, as digits: pieces given as bytes come out in the writer's case.
+  std::string fed(text);
   std::string expected_text;
   std::ostringstream out;
   std::size_t throwing_piece = SIZE_MAX;
@@ -50,6 +54,11 @@ void check_writer(std::string_view text, mivo::dump_options options, std::uint32
         if (bytes_too && (piece % 2 == 0) && n % 2 == 0 && is_lower_hex(digits)) {
           const std::string raw = mivo::to_string(mivo::hex_text{std::string(digits)});
           writer.write_bytes(mivo::as_bytes(raw));
+          if (options.uppercase) {
+            for (std::size_t i = at; i < at + n; ++i) {
+              fed[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(fed[i])));
+            }
+          }
         } else {
           writer.write_text(digits);
         }
@@ -57,7 +66,7 @@ void check_writer(std::string_view text, mivo::dump_options options, std::uint32
         throwing_piece = piece;
         position = e.position();
         message = e.what();
-        expected_text = text.substr(0, at + n);
+        expected_text = fed.substr(0, at + n);
         break;
       }
       at += n;
@@ -66,7 +75,7 @@ void check_writer(std::string_view text, mivo::dump_options options, std::uint32
     if (throwing_piece == SIZE_MAX) {
       writer.finish();
       writer.finish();
-      expected_text = text;
+      expected_text = fed;
     } else {
       bool refused = false;
       try {
@@ -78,7 +87,7 @@ void check_writer(std::string_view text, mivo::dump_options options, std::uint32
     }
   }  // the destructor of a spent or finished writer writes nothing
 
-  const mivo::hex_text whole{std::string(text)};
+  const mivo::hex_text whole{fed};
   try {
     const std::string dump = mivo::hexdump_s(options, whole);
     check(throwing_piece == SIZE_MAX, "the writer fails only where hexdump_s does");
@@ -89,9 +98,10 @@ void check_writer(std::string_view text, mivo::dump_options options, std::uint32
     check(expected_text.size() >= (position | 1) + 1, "the call bringing the pair's end throws");
     check(expected_text.size() - split(text.size(), seed)[throwing_piece] <= (position | 1),
           "no earlier call throws");
+    // Squeezed, the row before the bad one may be the "*" of a run rather than the last row.
     const std::size_t rows_before = position / 32 * 32;
-    check(out.str() ==
-              mivo::hexdump_s(options, mivo::hex_text{std::string(text.substr(0, rows_before))}),
+    check(options.squeeze ||
+              out.str() == mivo::hexdump_s(options, mivo::hex_text{fed.substr(0, rows_before)}),
           "every row before the bad one is written, nothing after");
   }
 }
@@ -141,15 +151,27 @@ void check_encode_into(std::string_view bytes, const mivo::skip_list& skip) {
   }
 }
 
+// The layout from two bytes of flags; squeezing only where there are labels.
+mivo::dump_options options_of(std::uint8_t flags, std::uint8_t layout) {
+  constexpr std::array<std::uint64_t, 4> first_offsets = {0, 5, 0xfffffff8U,
+                                                          std::uint64_t{1} << 40};
+  mivo::dump_options o{.row_numbers = (flags & 1) != 0, .char_column = (flags & 2) != 0};
+  o.label = static_cast<mivo::row_label>((layout & 3U) % 3);
+  o.first_offset = first_offsets[(layout >> 5) & 3U];
+  o.squeeze = (layout & 4) != 0 && o.row_numbers && o.label != mivo::row_label::none;
+  o.color = (layout & 8) != 0;
+  o.uppercase = (layout & 16) != 0;
+  return o;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
+  if (size < 3) return 0;
   const std::uint8_t flags = data[0];
   const std::uint32_t seed = data[1];
-  const std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);
-  const mivo::dump_options options{(flags & 1) != 0, (flags & 2) != 0};
-  check_writer(text, options, seed, (flags & 4) != 0);
+  const std::string_view text(reinterpret_cast<const char*>(data) + 3, size - 3);
+  check_writer(text, options_of(flags, data[2]), seed, (flags & 4) != 0);
   check_decode_into(text);
   const std::size_t listed = std::min<std::size_t>(flags >> 5, text.size());
   check_encode_into(text.substr(listed), mivo::skip_list(mivo::as_bytes(text.substr(0, listed))));

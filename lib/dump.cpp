@@ -1,12 +1,17 @@
-// Hex dumps: rows of 32 digits in groups of 4, row numbers, and a character column.
+// Hex dumps: rows of 32 digits in groups of 4, labels, a character column, squeezed runs and
+// colour. One engine renders rows for hexdump_s and dump_writer alike.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <ios>
 #include <iostream>
 #include <limits>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 #include "codec.hpp"
 #include "tables.hpp"
@@ -14,20 +19,49 @@
 namespace mivo {
 namespace {
 
-constexpr std::size_t row_digits = 32;
-constexpr std::size_t group_digits = 4;
-constexpr std::size_t digit_columns = 39;  // 8 groups of 4 and 7 separators, on every row
+using namespace detail::layout;
 using detail::min_number_width;
-constexpr std::size_t rows_per_block = 64;  // rows whose bytes are decoded in one kernel call
+using detail::row_number;
+using detail::row_slack;
+
+constexpr std::size_t rows_per_chunk = 64;  // rows decoded and rendered per kernel call
+constexpr std::size_t chunk_bytes = rows_per_chunk * row_bytes;
+
+// Colour: one SGR sequence per run of a byte class, and a reset before every plain part.
+enum class byte_class : std::uint8_t { plain, null, printable, whitespace, other_ascii, high };
+constexpr std::array<std::string_view, 6> class_sgr = {"\x1b[0m",  "\x1b[90m", "\x1b[36m",
+                                                       "\x1b[32m", "\x1b[35m", "\x1b[33m"};
+constexpr std::size_t max_sgr = 5;
+// A row's worst case: a sequence before every byte's digits and character, and two resets.
+constexpr std::size_t max_colour_chars = 2 * row_bytes * max_sgr + 2 * max_sgr;
+
+constexpr byte_class class_of(std::uint8_t b) noexcept {
+  if (b == 0) return byte_class::null;
+  if (b >= 32 && b <= 126) return byte_class::printable;
+  if (b >= 9 && b <= 13) return byte_class::whitespace;
+  return b < 128 ? byte_class::other_ascii : byte_class::high;
+}
+
+bool labelled(const dump_options& o) noexcept {
+  return o.row_numbers && o.label != row_label::none;
+}
+bool hex_labels(const dump_options& o) noexcept { return o.label == row_label::byte_offset; }
+
+dump_options checked(dump_options o) {
+  if (o.squeeze && !labelled(o)) {
+    throw std::invalid_argument("Mivo.dump: squeezing needs row labels to place the rows");
+  }
+  return o;
+}
 
 std::size_t row_count(std::size_t digits) noexcept {
   return digits / row_digits + (digits % row_digits != 0 ? 1 : 0);
 }
 
-// All the "%.8d: " prefixes of `rows` rows: 10 characters each, one more for every power of
-// ten from 10^8 up that a row number reaches.
-std::size_t prefix_chars(std::size_t rows) noexcept {
-  std::size_t total = (min_number_width + 2) * rows;
+// All the "%.8d: " labels of `rows` rows: 10 characters each, one more for every power of ten
+// from 10^8 up that a row number reaches.
+std::size_t row_number_chars(std::size_t rows) noexcept {
+  std::size_t total = min_label_chars * rows;
   for (std::size_t threshold = 100'000'000; threshold < rows; threshold *= 10) {
     total += rows - threshold;
     if (threshold > std::numeric_limits<std::size_t>::max() / 10) break;
@@ -35,97 +69,272 @@ std::size_t prefix_chars(std::size_t rows) noexcept {
   return total;
 }
 
-std::size_t dump_size(std::size_t digits, dump_options options) {
-  // Any dump takes fewer than 3 characters per digit plus a row's worth.
-  if (digits > (std::string().max_size() - 64) / 3) {
+// The widest "%08x: " label of `rows` rows from `first`.
+std::size_t offset_label_chars(std::uint64_t first, std::size_t rows) noexcept {
+  const std::uint64_t span = std::uint64_t{row_bytes} * (rows == 0 ? 0 : rows - 1);
+  const std::uint64_t last = span > ~first ? ~std::uint64_t{0} : first + span;
+  const auto hex_digits = static_cast<std::size_t>((std::bit_width(last) + 3) / 4);
+  return std::max(min_number_width, hex_digits) + 2;
+}
+
+// The dump's length: exact for plain layouts, an upper bound with squeeze or colour.
+std::size_t dump_size_bound(std::size_t digits, const dump_options& o) {
+  // Any dump takes fewer than 3 characters per digit plus a row's worth, and colour fewer than
+  // 6 more per digit.
+  if (digits > (std::string().max_size() - 64) / 9) {
     throw std::length_error("Mivo.hexdump_s: dump would be too long");
   }
   const std::size_t rows = row_count(digits);
-  std::size_t size = rows * (digit_columns + 1);
-  if (options.row_numbers) size += prefix_chars(rows);
-  if (options.char_column) size += 2 * rows + digits / 2;
+  std::size_t size = rows * bare_row_chars;
+  if (o.char_column) size += char_gap * rows + digits / 2;
+  if (labelled(o)) {
+    size +=
+        hex_labels(o) ? rows * offset_label_chars(o.first_offset, rows) : row_number_chars(rows);
+  }
+  if (o.color) size += rows * max_colour_chars;
   return size;
 }
 
-using detail::row_number;
+// Lowercase digits a-f to A-F, in a loop the compiler vectorises.
+void uppercase_digits(char* digits, std::size_t n) noexcept {
+  for (std::size_t i = 0; i < n; ++i) {
+    digits[i] = static_cast<char>(digits[i] - (digits[i] >= 'a' ? 'a' - 'A' : 0));
+  }
+}
 
-char* put_digit_groups(const char* digits, std::size_t n, char* out) noexcept {
-  if (n == row_digits) {
-    for (std::size_t g = 0; g < row_digits; g += group_digits) {
-      std::memcpy(out, digits + g, group_digits);
-      out += group_digits;
-      if (g + group_digits < row_digits) *out++ = ' ';
+// Renders rows: labels, digits, the character column, squeezed runs and colour. Full rows go
+// through the kernel in chunks; a held row (a repeat that may turn out to be the last) waits
+// until the next row or the end says what it is.
+class row_engine {
+ public:
+  explicit row_engine(const dump_options& o)
+      : options_(o), labelled_(labelled(o)), label_(label_at(0)) {}
+
+  // The most one full row takes, with everything that may come before it.
+  [[nodiscard]] static std::size_t max_row_chars(const dump_options& o) noexcept {
+    return 2 + max_label_chars + row_chars + (o.color ? max_colour_chars : 0) + row_slack;
+  }
+
+  // Renders `rows` full rows of `digits`; `bytes` are their bytes, or null to decode them here
+  // when needed. Returns how many rows it rendered: fewer when one holds a non-digit, whose
+  // pair index among these digits goes to `bad_pair`.
+  std::size_t full_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows, char*& out,
+                        std::size_t& bad_pair) noexcept {
+    for (std::size_t done = 0; done < rows; done += rows_per_chunk) {
+      const std::size_t n = std::min(rows_per_chunk, rows - done);
+      const char* d = digits + done * row_digits;
+      const std::uint8_t* b = bytes != nullptr ? bytes + done * row_bytes : nullptr;
+      std::size_t good = n;
+      if (options_.char_column) {
+        if (b == nullptr) {
+          const std::size_t pairs = n * row_bytes;
+          const std::size_t bad = k_.decode(d, pairs, bytes_.data());
+          if (bad < pairs) {
+            good = bad / row_bytes;
+            bad_pair = done * row_bytes + bad;
+          }
+          b = bytes_.data();
+        }
+        k_.dump_chars(b, good * row_bytes, chars_.data());
+      }
+      out = render(d, good, out);
+      if (good < n) return done + good;
+    }
+    return rows;
+  }
+
+  // The last, partial row: n < 32 digits, with the bytes of its complete pairs.
+  char* partial_row(const char* digits, std::size_t n, const std::uint8_t* bytes,
+                    char* out) noexcept {
+    if (n == 0) return out;
+    out = release_held(out);
+    if (options_.char_column) k_.dump_chars(bytes, n / 2, chars_.data());
+    return put_row(digits, n, chars_.data(), out);
+  }
+
+  // The end of the dump: a held repeat is the last row, and shown.
+  char* finish(char* out) noexcept {
+    if (!held_) return out;
+    held_ = false;
+    std::swap(label_, held_label_);
+    out = put_row(previous_.data(), row_digits, previous_chars_.data(), out);
+    std::swap(label_, held_label_);
+    return out;
+  }
+
+  // The dump stops at a bad pair: a held repeat before it is squeezed.
+  char* abandon(char* out) noexcept { return release_held(out); }
+
+  // Whether `count` more rows of zero bytes can be passed over as a squeezed run: the row
+  // before is all zeros, and is held.
+  [[nodiscard]] bool in_zero_run() const noexcept {
+    return options_.squeeze && held_ &&
+           std::all_of(previous_.begin(), previous_.end(), [](char c) { return c == '0'; });
+  }
+
+  // Passes over `count` repeats of the held row, as full_rows would, in constant time.
+  char* skip_repeats(std::uint64_t count, char* out) noexcept {
+    if (count == 0) return out;
+    if (!starred_) {
+      out = star(out);
+      starred_ = true;
+    }
+    rows_done_ += count;
+    held_label_ = label_at(rows_done_ - 1);
+    label_ = label_at(rows_done_);
+    return out;
+  }
+
+ private:
+  [[nodiscard]] row_number label_at(std::uint64_t row) const noexcept {
+    if (!hex_labels(options_)) return {row, false};
+    return {options_.first_offset + std::uint64_t{row_bytes} * row, true};
+  }
+
+  static char* star(char* out) noexcept {
+    out[0] = '*';
+    out[1] = '\n';
+    return out + 2;
+  }
+
+  char* release_held(char* out) noexcept {
+    if (held_ && !starred_) out = star(out);
+    held_ = false;
+    starred_ = false;
+    return out;
+  }
+
+  [[nodiscard]] bool repeats(const char* row) const noexcept {
+    return options_.squeeze && has_previous_ && std::memcmp(row, previous_.data(), row_digits) == 0;
+  }
+
+  // Full rows whose characters are in chars_, squeezing repeats.
+  char* render(const char* digits, std::size_t rows, char* out) noexcept {
+    if (!options_.squeeze && !options_.color)
+      return put_full_rows(digits, chars_.data(), rows, out);
+    for (std::size_t r = 0; r < rows;) {
+      if (repeats(digits + r * row_digits)) {
+        if (held_ && !starred_) {
+          out = star(out);
+          starred_ = true;
+        }
+        held_ = true;
+        held_label_ = label_;
+        detail::advance_row_number(label_);
+        ++rows_done_;
+        ++r;
+        continue;
+      }
+      std::size_t end = r + 1;
+      while (end < rows &&
+             !(options_.squeeze && std::memcmp(digits + end * row_digits,
+                                               digits + (end - 1) * row_digits, row_digits) == 0)) {
+        ++end;
+      }
+      out = release_held(out);
+      out = put_full_rows(digits + r * row_digits, chars_.data() + r * row_bytes, end - r, out);
+      has_previous_ = true;
+      std::memcpy(previous_.data(), digits + (end - 1) * row_digits, row_digits);
+      std::memcpy(previous_chars_.data(), chars_.data() + (end - 1) * row_bytes, row_bytes);
+      r = end;
     }
     return out;
   }
-  for (std::size_t k = 0; k < n; ++k) {
-    if (k != 0 && k % group_digits == 0) *out++ = ' ';
-    *out++ = digits[k];
-  }
-  const std::size_t missing = row_digits - n;
-  const std::size_t padding = missing + missing / group_digits;
-  std::memset(out, ' ', padding);
-  return out + padding;
-}
 
-char* put_char_column(const char* chars, std::size_t n, char* out) noexcept {
-  *out++ = ' ';
-  *out++ = ' ';
-  if (n == row_digits / 2) {
-    std::memcpy(out, chars, row_digits / 2);
-  } else {
-    std::memcpy(out, chars, n);
-  }
-  return out + n;
-}
-
-// Row number width reached by the largest size_t, the colon and the space.
-constexpr std::size_t max_prefix_chars = std::numeric_limits<std::size_t>::digits10 + 1 + 2;
-constexpr std::size_t max_row_chars = max_prefix_chars + digit_columns + 2 + row_digits / 2 + 1;
-
-// One row of n digits, its n/2 characters when the column is on, and its line feed.
-char* put_row(row_number& number, dump_options options, const char* digits, std::size_t n,
-              const char* chars, char* out) noexcept {
-  if (options.row_numbers) {
-    out = detail::put_row_number(number, out);
-    detail::advance_row_number(number);
-  }
-  out = put_digit_groups(digits, n, out);
-  if (options.char_column) out = put_char_column(chars, n / 2, out);
-  *out++ = '\n';
-  return out;
-}
-
-// Writes the dump of `digits` to `out`. With the character column on, stops at the first pair
-// holding a non-digit, stores its index in `first_bad_pair` and returns false.
-bool render(std::string_view digits, dump_options options, char* out,
-            std::size_t& first_bad_pair) noexcept {
-  const detail::kernel& k = detail::active_kernel();
-  std::array<std::uint8_t, rows_per_block * row_digits / 2> bytes;
-  std::array<char, rows_per_block * row_digits / 2> chars;
-  row_number number;
-  for (std::size_t begin = 0; begin < digits.size(); begin += rows_per_block * row_digits) {
-    const std::size_t end = std::min(digits.size(), begin + rows_per_block * row_digits);
-    if (options.char_column) {
-      const std::size_t pairs = (end - begin) / 2;
-      const std::size_t bad = k.decode(digits.data() + begin, pairs, bytes.data());
-      if (bad < pairs) {
-        first_bad_pair = begin / 2 + bad;
-        return false;
+  char* put_full_rows(const char* digits, const char* chars, std::size_t rows, char* out) noexcept {
+    if (options_.color) {
+      for (std::size_t r = 0; r < rows; ++r) {
+        out = put_row(digits + r * row_digits, row_digits, chars + r * row_bytes, out);
       }
-      k.dump_chars(bytes.data(), pairs, chars.data());
+      return out;
     }
-    const std::size_t full_rows = (end - begin) / row_digits;
-    out = k.dump_rows(digits.data() + begin, options.char_column ? chars.data() : nullptr,
-                      full_rows, options.row_numbers ? &number : nullptr, out);
-    const std::size_t rest = begin + full_rows * row_digits;
-    if (rest < end) {
-      out = put_row(number, options, digits.data() + rest, end - rest,
-                    chars.data() + (rest - begin) / 2, out);
-    }
+    rows_done_ += rows;
+    return k_.dump_rows(digits, options_.char_column ? chars : nullptr, rows,
+                        labelled_ ? &label_ : nullptr, out);
   }
-  return true;
-}
+
+  // One row of n <= 32 digits, padded to the full digit columns, and its n/2 characters.
+  char* put_row(const char* digits, std::size_t n, const char* chars, char* out) noexcept {
+    if (labelled_) {
+      out = detail::put_row_number(label_, out);
+      detail::advance_row_number(label_);
+    }
+    ++rows_done_;
+    if (options_.color) return put_colour_row(digits, n, chars, out);
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k != 0 && k % group_digits == 0) *out++ = ' ';
+      *out++ = digits[k];
+    }
+    out = pad(n, out);
+    if (options_.char_column) {
+      std::memset(out, ' ', char_gap);
+      std::memcpy(out + char_gap, chars, n / 2);
+      out += char_gap + n / 2;
+    }
+    *out++ = '\n';
+    return out;
+  }
+
+  static char* pad(std::size_t n, char* out) noexcept {
+    const std::size_t missing = row_digits - n;
+    const std::size_t padding = missing + missing / group_digits;
+    std::memset(out, ' ', padding);
+    return out + padding;
+  }
+
+  static char* switch_class(byte_class& now, byte_class next, char* out) noexcept {
+    if (next == now) return out;
+    now = next;
+    const std::string_view sgr = class_sgr[static_cast<std::size_t>(next)];
+    std::memcpy(out, sgr.data(), sgr.size());
+    return out + sgr.size();
+  }
+
+  // Each pair's class from its digits; a pair that is not two digits, or a lone digit, is plain.
+  static byte_class pair_class(const char* digits, std::size_t k, std::size_t n) noexcept {
+    if (k + 1 >= n) return byte_class::plain;
+    const int high = detail::digit_value[static_cast<unsigned char>(digits[k])];
+    const int low = detail::digit_value[static_cast<unsigned char>(digits[k + 1])];
+    if ((high | low) < 0) return byte_class::plain;
+    return class_of(static_cast<std::uint8_t>((high << 4) | low));
+  }
+
+  char* put_colour_row(const char* digits, std::size_t n, const char* chars, char* out) noexcept {
+    byte_class now = byte_class::plain;
+    for (std::size_t k = 0; k < n; ++k) {
+      if (k != 0 && k % group_digits == 0) *out++ = ' ';
+      if (k % 2 == 0) out = switch_class(now, pair_class(digits, k, n), out);
+      *out++ = digits[k];
+    }
+    out = switch_class(now, byte_class::plain, out);
+    out = pad(n, out);
+    if (options_.char_column) {
+      std::memset(out, ' ', char_gap);
+      out += char_gap;
+      for (std::size_t k = 0; k + 1 < n; k += 2) {
+        out = switch_class(now, pair_class(digits, k, n), out);
+        *out++ = chars[k / 2];
+      }
+      out = switch_class(now, byte_class::plain, out);
+    }
+    *out++ = '\n';
+    return out;
+  }
+
+  dump_options options_;
+  bool labelled_;
+  const detail::kernel& k_ = detail::active_kernel();
+  row_number label_;             // of the next row
+  std::uint64_t rows_done_ = 0;  // rows rendered or passed over
+  bool has_previous_ = false;    // the last full row shown, for squeezing
+  std::array<char, row_digits> previous_{};
+  std::array<char, row_bytes> previous_chars_{};
+  bool held_ = false;     // a repeat of previous_, not yet known to be the last row
+  bool starred_ = false;  // "*" is out for the current run
+  row_number held_label_;
+  std::array<std::uint8_t, chunk_bytes> bytes_{};
+  std::array<char, chunk_bytes> chars_{};
+};
 
 }  // namespace
 
@@ -133,13 +342,35 @@ std::string hexdump_s(const hex_text& h) { return hexdump_s(dump_options{}, h); 
 
 std::string hexdump_s(dump_options options, const hex_text& h) {
   const std::string_view digits = h.text;
+  row_engine engine(checked(options));
   std::string dump;
-  std::size_t first_bad_pair = 0;
-  const bool rendered = detail::overwrite_string(
-      dump, dump_size(digits.size(), options),
-      [&](char* out) noexcept { return render(digits, options, out, first_bad_pair); },
-      detail::row_slack);
-  if (!rendered) detail::throw_bad_pair(digits.data() + 2 * first_bad_pair, 2 * first_bad_pair);
+  std::size_t bad_pair = 0;
+  bool rendered = true;
+  detail::overwrite_string_upto(
+      dump, dump_size_bound(digits.size(), options) + detail::row_slack, [&](char* begin) noexcept {
+        char* out = begin;
+        const std::size_t rows = digits.size() / row_digits;
+        const std::size_t done = engine.full_rows(digits.data(), nullptr, rows, out, bad_pair);
+        rendered = done == rows;
+        if (!rendered) return std::size_t{0};
+        const std::size_t rest = rows * row_digits;
+        std::array<std::uint8_t, row_bytes> last_bytes{};
+        if (options.char_column) {
+          const std::size_t pairs = (digits.size() - rest) / 2;
+          const std::size_t bad =
+              detail::decode_pairs(digits.substr(rest, 2 * pairs), last_bytes.data());
+          if (bad < pairs) {
+            rendered = false;
+            bad_pair = rows * row_bytes + bad;
+            return std::size_t{0};
+          }
+        }
+        out =
+            engine.partial_row(digits.data() + rest, digits.size() - rest, last_bytes.data(), out);
+        out = engine.finish(out);
+        return static_cast<std::size_t>(out - begin);
+      });
+  if (!rendered) detail::throw_bad_pair(digits.data() + 2 * bad_pair, 2 * bad_pair);
   return dump;
 }
 
@@ -150,146 +381,180 @@ void hexdump(dump_options options, const hex_text& h) {
   std::cout.write(dump.data(), static_cast<std::streamsize>(dump.size()));
 }
 
-// The writer keeps the digits of the row in progress (with the bytes of its complete pairs) and
-// renders whole rows, a chunk at a time, into a fixed block that each call hands the stream.
-struct dump_writer::state {
-  static constexpr std::size_t chunk_rows = rows_per_block;
-  static constexpr std::size_t chunk_bytes = chunk_rows * row_digits / 2;
-  static constexpr std::size_t block_size = std::size_t{128} * 1024;
-  enum class status { open, finished, spent };
+namespace {
 
-  state(dump_options o, std::ostream& s) : options(o), out(s), block(new char[block_size]) {}
+// The fixed block rows are rendered into, handed to the stream when it cannot take another
+// chunk of rows, and at the end of every call.
+class block_sink {
+ public:
+  block_sink(std::ostream& out, std::size_t max_row_chars)
+      : out_(out),
+        block_(std::make_unique_for_overwrite<char[]>(size)),
+        max_row_chars_(max_row_chars) {}
 
-  dump_options options;
-  std::ostream& out;
-  const detail::kernel& k = detail::active_kernel();
-  row_number number;
-  status now = status::open;
-  std::uint64_t row_start = 0;  // position in the stream of digits of the row in progress
-  std::array<char, row_digits> row{};
-  std::array<std::uint8_t, row_digits / 2> row_bytes{};
-  std::size_t row_fill = 0;
-  std::unique_ptr<char[]> block;
-  std::size_t used = 0;
-  std::array<char, 2 * chunk_bytes> digits{};
-  std::array<std::uint8_t, chunk_bytes> bytes{};
-  std::array<char, chunk_bytes> chars{};
+  // Room for `rows` more rows (and a held row, a star and the kernels' slack).
+  char* room_for(std::size_t rows) {
+    if (used_ + (rows + 2) * max_row_chars_ > size) flush();
+    return block_.get() + used_;
+  }
+  void commit(const char* end) noexcept { used_ = static_cast<std::size_t>(end - block_.get()); }
 
   void flush() {
-    if (used == 0) return;
-    const std::size_t n = std::exchange(used, 0);
-    out.write(block.get(), static_cast<std::streamsize>(n));
+    if (used_ == 0) return;
+    out_.write(block_.get(), static_cast<std::streamsize>(std::exchange(used_, 0)));
+    if (out_.fail()) throw std::ios_base::failure("Mivo.dump_writer: the stream failed");
   }
 
-  // Room in the block for `rows` more rows.
-  char* room_for(std::size_t rows) {
-    if (used + rows * max_row_chars + detail::row_slack > block_size) flush();
-    return block.get() + used;
-  }
+ private:
+  static constexpr std::size_t size = std::size_t{128} * 1024;
+  std::ostream& out_;
+  std::unique_ptr<char[]> block_;
+  std::size_t used_ = 0;
+  std::size_t max_row_chars_;
+};
+
+// The row in progress: its digits, and the bytes of its complete pairs, judged as they complete.
+struct pending_row {
+  std::array<char, row_digits> digits{};
+  std::array<std::uint8_t, row_bytes> bytes{};
+  std::size_t fill = 0;
+
+  [[nodiscard]] bool full() const noexcept { return fill == row_digits; }
+  [[nodiscard]] std::size_t room() const noexcept { return row_digits - fill; }
+};
+
+}  // namespace
+
+// A writer's state: its options, the engine, the block, the row in progress, where it is in
+// the stream of digits, and whether it is still open.
+struct dump_writer::state {
+  enum class status { open, finished, spent };
+
+  state(const dump_options& o, std::ostream& s)
+      : options(checked(o)), engine(o), sink(s, row_engine::max_row_chars(o)) {}
+
+  dump_options options;
+  row_engine engine;
+  block_sink sink;
+  pending_row row;
+  std::uint64_t row_start = 0;  // position in the stream of digits of the row in progress
+  status now = status::open;
+  const detail::kernel& k = detail::active_kernel();
+  std::array<char, 2 * chunk_bytes> digits{};
 
   [[noreturn]] void fail_at(const char* pair, std::uint64_t position) {
-    flush();
+    sink.commit(engine.abandon(sink.room_for(0)));
+    sink.flush();
     detail::throw_bad_pair(pair, static_cast<std::size_t>(position));
   }
 
-  // Whole rows of given digits, `bytes_known` their bytes when the caller has them.
-  void put_rows(const char* d, std::size_t rows, const std::uint8_t* bytes_known) {
-    char* o = room_for(rows);
-    if (options.char_column) {
-      const std::size_t pairs = rows * row_digits / 2;
-      if (bytes_known == nullptr) {
-        const std::size_t bad = k.decode(d, pairs, bytes.data());
-        if (bad < pairs) {
-          const std::size_t good_rows = bad / (row_digits / 2);
-          put_rows(d, good_rows, bytes.data());
-          fail_at(d + 2 * bad, row_start + 2 * bad - good_rows * row_digits);
-        }
-        bytes_known = bytes.data();
-      }
-      k.dump_chars(bytes_known, pairs, chars.data());
-    }
-    o = k.dump_rows(d, options.char_column ? chars.data() : nullptr, rows,
-                    options.row_numbers ? &number : nullptr, o);
-    used = static_cast<std::size_t>(o - block.get());
-    row_start += rows * row_digits;
-  }
-
-  void put_text_rows(const char* d, std::size_t rows) {
-    for (std::size_t done = 0; done < rows; done += chunk_rows) {
-      put_rows(d + done * row_digits, std::min(chunk_rows, rows - done), nullptr);
+  // Whole rows of given digits, with their bytes when the caller has them.
+  void put_rows(const char* d, std::size_t rows, const std::uint8_t* bytes) {
+    for (std::size_t done = 0; done < rows; done += rows_per_chunk) {
+      const std::size_t n = std::min(rows_per_chunk, rows - done);
+      char* out = sink.room_for(n);
+      std::size_t bad = 0;
+      const char* chunk = d + done * row_digits;
+      const std::size_t good = engine.full_rows(
+          chunk, bytes != nullptr ? bytes + done * row_bytes : nullptr, n, out, bad);
+      sink.commit(out);
+      row_start += good * row_digits;
+      if (good < n) fail_at(chunk + 2 * bad, row_start + 2 * bad - good * row_digits);
     }
   }
 
   void put_byte_rows(const std::uint8_t* b, std::size_t rows) {
-    for (std::size_t done = 0; done < rows; done += chunk_rows) {
-      const std::size_t now_rows = std::min(chunk_rows, rows - done);
-      const std::uint8_t* from = b + done * row_digits / 2;
-      k.encode(from, now_rows * row_digits / 2, digits.data());
-      put_rows(digits.data(), now_rows, from);
+    for (std::size_t done = 0; done < rows; done += rows_per_chunk) {
+      const std::size_t n = std::min(rows_per_chunk, rows - done);
+      const std::uint8_t* from = b + done * row_bytes;
+      encode(from, n * row_bytes, digits.data());
+      put_rows(digits.data(), n, from);
     }
   }
 
-  // The row in progress, once it holds all its digits or at the end of the stream.
-  void put_row_in_progress() {
-    char* o = room_for(1);
-    if (options.char_column) k.dump_chars(row_bytes.data(), row_fill / 2, chars.data());
-    o = put_row(number, options, row.data(), row_fill, chars.data(), o);
-    used = static_cast<std::size_t>(o - block.get());
-    row_start += row_fill;
-    row_fill = 0;
+  void encode(const std::uint8_t* b, std::size_t n, char* out) const noexcept {
+    k.encode(b, n, out);
+    if (options.uppercase) uppercase_digits(out, 2 * n);
+  }
+
+  void put_pending_row() {
+    if (row.full()) {
+      put_rows(row.digits.data(), 1, row.bytes.data());
+    } else {
+      sink.commit(
+          engine.partial_row(row.digits.data(), row.fill, row.bytes.data(), sink.room_for(1)));
+      row_start += row.fill;
+    }
+    row.fill = 0;
   }
 
   // Adds digits to the row in progress, judging each pair as it completes; returns how many
   // it took.
   std::size_t add_to_row(const char* d, std::size_t n) {
-    const std::size_t take = std::min(n, row_digits - row_fill);
+    const std::size_t take = std::min(n, row.room());
     for (std::size_t i = 0; i < take; ++i) {
-      row[row_fill] = d[i];
-      if (row_fill % 2 == 1 && options.char_column) {
-        const char* pair = row.data() + row_fill - 1;
+      row.digits[row.fill] = d[i];
+      if (row.fill % 2 == 1 && options.char_column) {
+        const char* pair = row.digits.data() + row.fill - 1;
         const int high = detail::digit_value[static_cast<unsigned char>(pair[0])];
         const int low = detail::digit_value[static_cast<unsigned char>(pair[1])];
-        if ((high | low) < 0) fail_at(pair, row_start + row_fill - 1);
-        row_bytes[row_fill / 2] = static_cast<std::uint8_t>((high << 4) | low);
+        if ((high | low) < 0) fail_at(pair, row_start + row.fill - 1);
+        row.bytes[row.fill / 2] = static_cast<std::uint8_t>((high << 4) | low);
       }
-      ++row_fill;
+      ++row.fill;
     }
-    if (row_fill == row_digits) put_row_in_progress();
+    if (row.full()) put_pending_row();
+    return take;
+  }
+
+  std::size_t add_bytes_to_row(std::span<const std::uint8_t> b) {
+    const std::size_t take = std::min(b.size(), row.room() / 2);
+    if (take == 0) return 0;
+    encode(b.data(), take, row.digits.data() + row.fill);
+    std::memcpy(row.bytes.data() + row.fill / 2, b.data(), take);
+    row.fill += 2 * take;
+    if (row.full()) put_pending_row();
     return take;
   }
 
   void text(std::string_view d) {
-    std::size_t i = row_fill > 0 ? add_to_row(d.data(), d.size()) : 0;
+    std::size_t i = row.fill > 0 ? add_to_row(d.data(), d.size()) : 0;
     const std::size_t rows = (d.size() - i) / row_digits;
-    put_text_rows(d.data() + i, rows);
+    put_rows(d.data() + i, rows, nullptr);
     i += rows * row_digits;
     add_to_row(d.data() + i, d.size() - i);
   }
 
   void raw(std::span<const std::uint8_t> b) {
-    if (row_fill % 2 != 0) {  // every pair straddles two given bytes: go through the digits
+    if (row.fill % 2 != 0) {  // every pair straddles two given bytes: go through the digits
       for (std::size_t i = 0; i < b.size(); i += chunk_bytes) {
         const std::size_t n = std::min(chunk_bytes, b.size() - i);
-        k.encode(b.data() + i, n, digits.data());
+        encode(b.data() + i, n, digits.data());
         text({digits.data(), 2 * n});
       }
       return;
     }
-    std::size_t i = 0;
-    if (row_fill > 0) i = add_bytes_to_row(b);
-    const std::size_t rows = (b.size() - i) / (row_digits / 2);
+    std::size_t i = row.fill > 0 ? add_bytes_to_row(b) : 0;
+    const std::size_t rows = (b.size() - i) / row_bytes;
     put_byte_rows(b.data() + i, rows);
-    i += rows * row_digits / 2;
+    i += rows * row_bytes;
     add_bytes_to_row(b.subspan(i));
   }
 
-  std::size_t add_bytes_to_row(std::span<const std::uint8_t> b) {
-    const std::size_t take = std::min(b.size(), (row_digits - row_fill) / 2);
-    k.encode(b.data(), take, row.data() + row_fill);
-    std::memcpy(row_bytes.data() + row_fill / 2, b.data(), take);
-    row_fill += 2 * take;
-    if (row_fill == row_digits) put_row_in_progress();
-    return take;
+  void zeros(std::uint64_t count) {
+    static constexpr std::array<std::uint8_t, chunk_bytes> zero_block{};
+    while (count > 0) {
+      // Once the engine holds a zero row, whole rows of zeros are a squeezed run: pass them.
+      if (row.fill == 0 && count >= 2 * row_bytes && engine.in_zero_run()) {
+        const std::uint64_t rows = count / row_bytes - 1;  // the last may end the input
+        sink.commit(engine.skip_repeats(rows, sink.room_for(0)));
+        row_start += rows * row_digits;
+        count -= rows * row_bytes;
+      }
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, zero_block.size()));
+      raw({zero_block.data(), n});
+      count -= n;
+    }
   }
 
   void check_writable() const {
@@ -302,7 +567,7 @@ struct dump_writer::state {
   void run(Step step) {
     try {
       step();
-      flush();
+      sink.flush();
     } catch (...) {
       now = status::spent;
       throw;
@@ -336,11 +601,18 @@ void dump_writer::write_bytes(std::span<const std::uint8_t> bytes) {
   state_->run([&] { state_->raw(bytes); });
 }
 
+void dump_writer::write_zeros(std::uint64_t count) {
+  state_->check_writable();
+  if (count == 0) return;
+  state_->run([&] { state_->zeros(count); });
+}
+
 void dump_writer::finish() {
   if (state_->now == state::status::finished) return;
   state_->check_writable();
   state_->run([&] {
-    if (state_->row_fill > 0) state_->put_row_in_progress();
+    if (state_->row.fill > 0) state_->put_pending_row();
+    state_->sink.commit(state_->engine.finish(state_->sink.room_for(1)));
   });
   state_->now = state::status::finished;
 }

@@ -20,8 +20,8 @@
 #error "Mivo needs C++20: compile with -std=c++20 or later"
 #else  // the rest only under C++20, so the error above is the only one
 
-#define MIVO_VERSION_MAJOR 2
-#define MIVO_VERSION_MINOR 2
+#define MIVO_VERSION_MAJOR 3
+#define MIVO_VERSION_MINOR 0
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -162,10 +162,31 @@ class skip_list {
   std::array<std::uint64_t, 4> bits_{};
 };
 
-// Layout of a hex dump; `hexdump_s({.char_column = false}, h)` turns one part off.
+// What stands before each row of a hex dump.
+enum class row_label : std::uint8_t {
+  row_number,   // "%.8d: ", the row's index: 0, 1, 2, ... (rows, not bytes)
+  byte_offset,  // "%08x: ", the offset of the row's first byte, from first_offset (as xxd)
+  none,
+};
+
+// Layout of a hex dump; `hexdump_s({.char_column = false}, h)` turns one part off. The defaults
+// give the classic layout, and each option below changes only what it names.
 struct dump_options {
-  bool row_numbers = true;  // "%.8d: " row index (rows, not bytes) before each row
+  bool row_numbers = true;  // false: no labels at all, whatever `label` says
   bool char_column = true;  // two spaces and the bytes as characters, "." if not 32-126
+  row_label label = row_label::row_number;
+  std::uint64_t first_offset = 0;  // the offset of the first byte, for byte_offset labels
+  // A-F in the digits the dump makes from bytes (dump_writer::write_bytes); digits handed in
+  // as text are copied as they are.
+  bool uppercase = false;
+  // A full row whose 32 digits equal those of the full row before it is left out; each run of
+  // such rows becomes one line "*". The last row is always shown, so the end can be seen, and
+  // a partial row never repeats. Needs labels: without them, std::invalid_argument.
+  bool squeeze = false;
+  // Each byte's digits and character in an SGR colour by class: NUL, printable ASCII, ASCII
+  // whitespace (9-13), other ASCII, non-ASCII; one sequence per run of a class, "\x1b[0m" before
+  // the plain parts. Removing every "ESC [ ... m" gives exactly the dump without colour.
+  bool color = false;
 };
 
 // Any contiguous range of one-byte elements: std::uint8_t, unsigned char, char or std::byte.
@@ -238,7 +259,8 @@ template <byte_range R>
 // The hex dump of `h`: rows of 32 digits (16 bytes) in space-separated groups of 4, the last
 // row padded to the full 39 columns, each row ending in "\n"; an empty text gives "". Digits
 // are copied unchanged. With the character column on, each complete pair is decoded and a bad
-// one throws as to_char does; with it off any text dumps.
+// one throws as to_char does; with it off any text dumps. Options that cannot be honoured
+// (squeeze without labels) throw std::invalid_argument.
 [[nodiscard]] MIVO_API std::string hexdump_s(const hex_text& h);
 [[nodiscard]] MIVO_API std::string hexdump_s(dump_options options, const hex_text& h);
 
@@ -278,6 +300,13 @@ MIVO_API std::size_t decode_into(std::span<char> out, std::string_view text);
 // spent: later calls throw std::logic_error and the destructor writes nothing. So do calls
 // after an exception from the stream. write_* after finish() throws std::logic_error; finish()
 // again does nothing. The destructor finishes an unfinished writer, swallowing any error.
+//
+// The writer checks the stream after each write: a stream that fails without throwing (a full
+// disk, with exceptions off) makes the call throw std::ios_base::failure, and spends the
+// writer, so no output is lost unnoticed.
+//
+// write_zeros(n) counts as write_bytes of n zero bytes. With squeeze on, a long run of them is
+// passed over in constant time once it is squeezed, so a sparse file's holes cost nothing.
 class MIVO_API dump_writer {
  public:
   explicit dump_writer(std::ostream& out);
@@ -288,6 +317,7 @@ class MIVO_API dump_writer {
 
   void write_text(std::string_view digits);
   void write_bytes(std::span<const std::uint8_t> bytes);
+  void write_zeros(std::uint64_t count);
   void finish();
 
  private:

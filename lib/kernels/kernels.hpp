@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include <mivo.hpp>
+#include "dump_layout.hpp"
 #include "row_number.hpp"
 
 namespace mivo::detail {

@@ -106,7 +106,9 @@ char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, ro
   const uint8x16_t last_fill =
       vld1q_u8(chars != nullptr ? last_gaps_chars.data() : last_gaps_bare.data());
   auto* o = reinterpret_cast<std::uint8_t*>(out);
-  for (std::size_t r = 0; r < rows; ++r, digits += 32) {
+  using namespace layout;
+  static_assert(row_digits == 32 && chars_start == 41, "the tables above place 32 digits in 39");
+  for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
       o = reinterpret_cast<std::uint8_t*>(put_row_number(*number, reinterpret_cast<char*>(o)));
       advance_row_number(*number);
@@ -117,11 +119,12 @@ char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, ro
     vst1q_u8(o + 16, vorrq_u8(vqtbl2q_u8(row, middle_index), middle_fill));
     vst1q_u8(o + 32, vorrq_u8(vqtbl2q_u8(row, last_index), last_fill));
     if (chars != nullptr) {
-      vst1q_u8(o + 41, vld1q_u8(reinterpret_cast<const std::uint8_t*>(chars + 16 * r)));
-      o[57] = '\n';
-      o += 58;
+      vst1q_u8(o + chars_start,
+               vld1q_u8(reinterpret_cast<const std::uint8_t*>(chars + row_bytes * r)));
+      o[row_chars - 1] = '\n';
+      o += row_chars;
     } else {
-      o += 40;
+      o += bare_row_chars;
     }
   }
   return reinterpret_cast<char*>(o);

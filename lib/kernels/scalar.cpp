@@ -30,22 +30,22 @@ void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcep
 
 char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, row_number* number,
                        char* out) noexcept {
-  for (std::size_t r = 0; r < rows; ++r, digits += 32) {
+  using namespace layout;
+  for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
       out = put_row_number(*number, out);
       advance_row_number(*number);
     }
-    for (std::size_t g = 0; g < 32; g += 4) {
-      std::memcpy(out, digits + g, 4);
-      out[4] = ' ';
-      out += 5;
+    for (std::size_t g = 0; g < row_digits; g += group_digits) {
+      std::memcpy(out, digits + g, group_digits);
+      out[group_digits] = ' ';
+      out += group_digits + 1;
     }
     --out;  // no space after the last group
     if (chars != nullptr) {
-      out[0] = ' ';
-      out[1] = ' ';
-      std::memcpy(out + 2, chars + 16 * r, 16);
-      out += 18;
+      std::memset(out, ' ', char_gap);
+      std::memcpy(out + char_gap, chars + row_bytes * r, row_bytes);
+      out += char_gap + row_bytes;
     }
     *out++ = '\n';
   }

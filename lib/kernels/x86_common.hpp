@@ -181,7 +181,9 @@ inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, 
   const __m128i last_gaps =
       chars != nullptr ? _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, ' ', ' ', 0, 0, 0, 0, 0, 0, 0)
                        : _mm_setr_epi8(0, 0, ' ', 0, 0, 0, 0, '\n', 0, 0, 0, 0, 0, 0, 0, 0);
-  for (std::size_t r = 0; r < rows; ++r, digits += 32) {
+  using namespace layout;
+  static_assert(row_digits == 32 && chars_start == 41, "the shuffles above place 32 digits in 39");
+  for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
       out = put_row_number(*number, out);
       advance_row_number(*number);
@@ -196,11 +198,11 @@ inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, 
     store(out + 16, _mm_or_si128(_mm_shuffle_epi8(load(digits + 13), middle), middle_gaps));
     store(out + 32, _mm_or_si128(_mm_shuffle_epi8(load(digits + 16), last), last_gaps));
     if (chars != nullptr) {
-      store(out + 41, load(chars + 16 * r));
-      out[57] = '\n';
-      out += 58;
+      store(out + chars_start, load(chars + row_bytes * r));
+      out[row_chars - 1] = '\n';
+      out += row_chars;
     } else {
-      out += 40;
+      out += bare_row_chars;
     }
   }
   return out;

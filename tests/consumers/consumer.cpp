@@ -21,7 +21,7 @@ bool decode_error_is_caught() {
 }
 
 int main() {
-  static_assert(mivo::version_major == 2);
+  static_assert(mivo::version_major == 3);
   const mivo::hex_text h = mivo::of_string("consumer");
   const bool ok = mivo::to_string(h) == "consumer" && h.text == "636f6e73756d6572" &&
                   early_text == "early" && early_empty == mivo::to_cstruct(mivo::hex_text{}) &&
