@@ -1,5 +1,6 @@
 #include "commands.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -121,18 +122,28 @@ void dump(input_list& in, const output& out, mivo::dump_options options) {
   stream.exceptions(std::ios::badbit);  // our failures come through the stream as they are
   mivo::dump_writer writer(options, stream);
   const auto block = uninitialized(block_size);
-  while (const std::size_t n = in.read({block.get(), block_size})) {
+  for (;;) {
+    // Squeezed, a sparse file's holes are passed over without reading them.
+    if (options.squeeze) writer.write_zeros(in.pass_hole());
+    const std::size_t n = in.read({block.get(), block_size});
+    if (n == 0) break;
     writer.write_bytes(bytes_of(block, n));
   }
   writer.finish();
 }
 
-void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline) {
+void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline,
+            bool upper) {
   const auto block = uninitialized(block_size);
   const auto digits = uninitialized(2 * block_size);
   while (const std::size_t n = in.read({block.get(), block_size})) {
-    out.write(digits.get(),
-              mivo::encode_into({digits.get(), 2 * block_size}, skip, bytes_of(block, n)));
+    const std::size_t count =
+        mivo::encode_into({digits.get(), 2 * block_size}, skip, bytes_of(block, n));
+    if (upper) {
+      std::transform(digits.get(), digits.get() + count, digits.get(),
+                     [](char c) { return static_cast<char>(c >= 'a' ? c - ('a' - 'A') : c); });
+    }
+    out.write(digits.get(), count);
   }
   if (newline) out.write("\n", 1);
 }

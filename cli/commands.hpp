@@ -13,10 +13,13 @@ namespace mivo_cli {
 inline constexpr std::size_t block_size = 256 << 10;
 
 // The hex dump of the inputs as one stream, exactly as mivo::hexdump_s would lay it out.
+// Squeezing, the holes of a sparse file are passed over unread.
 void dump(input_list& in, const output& out, mivo::dump_options options);
 
-// The digits of the inputs, leaving out the bytes in `skip`, then "\n" if `newline`.
-void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline);
+// The digits of the inputs, leaving out the bytes in `skip`, in uppercase if `upper`, then
+// "\n" if `newline`.
+void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline,
+            bool upper);
 
 // The bytes the digits of the inputs encode. Unless `strict`, ASCII whitespace anywhere is
 // left out first. Throws failure naming the input and offset of a rejected character, or the

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -95,15 +96,90 @@ void input_list::close_current() noexcept {
   fd_ = -1;
 }
 
+void input_list::set_region(std::uint64_t start, std::uint64_t length) noexcept {
+  to_skip_ = start;
+  to_read_ = length;
+}
+
+std::optional<std::uint64_t> input_list::single_input_size() {
+  if (names_.size() != 1) return std::nullopt;
+  if (fd_ < 0) {
+    open_current();
+    next_offset_ = 0;
+  }
+  struct stat st {};
+  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || at < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(std::max<off_t>(st.st_size - at, 0));
+}
+
+// Passes over what is left of the region's start in the current input: by lseek in a regular
+// file or a block device, else by reading into `scratch`.
+void input_list::skip_in_current(std::span<char> scratch) {
+  struct stat st {};
+  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  if (at >= 0 && ::fstat(fd_, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    const auto left = static_cast<std::uint64_t>(std::max<off_t>(st.st_size - at, 0));
+    const std::uint64_t step = S_ISREG(st.st_mode) ? std::min(to_skip_, left) : to_skip_;
+    if (::lseek(fd_, static_cast<off_t>(step), SEEK_CUR) < 0) fail(std::strerror(errno));
+    to_skip_ -= step;
+    next_offset_ += step;
+    return;
+  }
+  while (to_skip_ > 0) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(to_skip_, scratch.size()));
+    const ssize_t n = ::read(fd_, scratch.data(), want);
+    if (n == 0) return;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        wait_for(fd_, POLLIN);
+        continue;
+      }
+      fail(std::strerror(errno));
+    }
+    to_skip_ -= static_cast<std::uint64_t>(n);
+    next_offset_ += static_cast<std::uint64_t>(n);
+  }
+}
+
+std::uint64_t input_list::pass_hole() {
+  if (fd_ < 0 || to_skip_ > 0 || to_read_ == 0) return 0;
+  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  if (at < 0) return 0;
+  off_t data = ::lseek(fd_, at, SEEK_DATA);
+  if (data < 0) {
+    struct stat st {};
+    if (errno != ENXIO || ::fstat(fd_, &st) != 0) return 0;
+    data = st.st_size;  // a hole up to the end
+  }
+  const std::uint64_t hole =
+      std::min(static_cast<std::uint64_t>(std::max<off_t>(data - at, 0)), to_read_);
+  if (::lseek(fd_, at + static_cast<off_t>(hole), SEEK_SET) < 0) fail(std::strerror(errno));
+  next_offset_ += hole;
+  to_read_ -= hole;
+  return hole;
+}
+
 std::size_t input_list::read(std::span<char> block) {
-  while (!exhausted_) {
+  while (!exhausted_ && to_read_ > 0) {
     if (fd_ < 0) {
       open_current();
       next_offset_ = 0;
     }
+    if (to_skip_ > 0) {
+      skip_in_current(block);
+      if (to_skip_ > 0) {  // this input ended first
+        next_input();
+        continue;
+      }
+    }
+    block = block.first(static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), to_read_)));
     const ssize_t n = ::read(fd_, block.data(), block.size());
     if (n > 0) {
       offset_ = std::exchange(next_offset_, next_offset_ + static_cast<std::uint64_t>(n));
+      to_read_ -= static_cast<std::uint64_t>(n);
       return static_cast<std::size_t>(n);
     }
     if (n < 0) {
@@ -114,14 +190,18 @@ std::size_t input_list::read(std::span<char> block) {
       }
       fail(std::strerror(errno));
     }
-    close_current();
-    if (current_ + 1 == names_.size()) {
-      exhausted_ = true;  // and keep naming the last input
-    } else {
-      ++current_;
-    }
+    next_input();
   }
   return 0;
+}
+
+void input_list::next_input() noexcept {
+  close_current();
+  if (current_ + 1 == names_.size()) {
+    exhausted_ = true;  // and keep naming the last input
+  } else {
+    ++current_;
+  }
 }
 
 std::streamsize output_buffer::xsputn(const char* s, std::streamsize n) {

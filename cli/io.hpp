@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <streambuf>
@@ -57,9 +58,18 @@ class input_list {
   input_list& operator=(const input_list&) = delete;
   ~input_list();
 
+  // Reads only the part of the stream from `start` (skipped with lseek where the input can
+  // seek, else read and dropped), `length` bytes at most. Call before the first read.
+  void set_region(std::uint64_t start, std::uint64_t length) noexcept;
+  // When there is one input and it can seek, how many bytes it holds from where it stands.
+  [[nodiscard]] std::optional<std::uint64_t> single_input_size();
+
   // Reads the next block into `block`, moving on to the next input at the end of one; returns
   // the bytes read, 0 only after the last input. Throws failure "NAME: reason".
   std::size_t read(std::span<char> block);
+  // At a hole of a sparse file (SEEK_DATA), passes over it and returns its length: bytes that
+  // read as zeros, at no cost. 0 where there is none, or the input cannot tell.
+  std::uint64_t pass_hole();
   // The input the last block came from, quoted for a message, and that block's offset in it.
   [[nodiscard]] const std::string& name() const noexcept { return shown_name_; }
   [[nodiscard]] std::uint64_t offset() const noexcept { return offset_; }
@@ -67,6 +77,8 @@ class input_list {
  private:
   void open_current();
   void close_current() noexcept;
+  void skip_in_current(std::span<char> scratch);
+  void next_input() noexcept;
   [[noreturn]] void fail(const char* reason) const;
 
   std::vector<std::string> names_;
@@ -77,6 +89,8 @@ class input_list {
   int fd_ = -1;
   std::uint64_t offset_ = 0;  // of the last block returned
   std::uint64_t next_offset_ = 0;
+  std::uint64_t to_skip_ = 0;           // of the region's start, still to pass
+  std::uint64_t to_read_ = UINT64_MAX;  // of the region's length, still to read
 };
 
 // An unbuffered stream buffer over an output, for the library's dump writer: its large writes

@@ -14,8 +14,11 @@
 
 #include <mivo.hpp>
 
+#include <unistd.h>
+
 #include "commands.hpp"
 #include "io.hpp"
+#include "numbers.hpp"
 #include "quote.hpp"
 
 namespace {
@@ -29,16 +32,29 @@ constexpr std::string_view usage_line =
 constexpr const char* footer =
     R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
 one stream: dump row numbers go on, and a decoded pair may span two files.
+Dump rows are numbered 0, 1, 2, ... (rows, not bytes); --offsets labels them
+with byte offsets instead, exactly as xxd does.
+
+OFFSET and LENGTH are decimal or 0x hex, with an optional multiplier: b (512),
+K or KiB (1024), kB or KB (1000), M, MiB, MB, G, GiB, GB, T, TiB, TB. A negative
+OFFSET counts back from the end of a single FILE that can seek. -s and -n count
+bytes of the input as read, the whole stream of FILEs together.
 
 Exit status:
   0  success (also when the reader of the output goes away)
   1  a data or I/O error: a bad digit, an odd digit count, an unreadable FILE,
      an input that is the output file, a failed write, no memory
-  2  a usage error: an unknown command or option, a bad --skip
+  2  a usage error: an unknown command or option, a bad value
 
 Examples:
   mivo dump /bin/true | head -3      the first three rows of a hex dump
-  mivo encode --skip 0a notes.txt    the digits of a file, leaving out its line feeds
+  mivo dump --offsets -s 4096 -n 64 disk.img
+                                     bytes 4096-4159, labelled with their offsets
+  mivo dump -s -64 file              the last 64 bytes
+  mivo dump -a sparse.img            runs of equal rows as one '*' line
+  mivo dump --color=always f | less -R
+                                     colour by byte class through a pager
+  mivo encode -u --skip 0a notes.txt the digits in uppercase, leaving out line feeds
   echo 6869 | mivo decode            prints "hi"
 )";
 
@@ -105,13 +121,31 @@ void refuse_extras(const CLI::App& app) {
 
 struct options {
   std::vector<std::string> files;
+  std::string start;
+  std::string length;
   bool no_row_numbers = false;
+  bool offsets = false;
   bool no_chars = false;
+  bool squeeze = false;
+  bool upper = false;
+  std::string color;
+  const CLI::Option* color_option = nullptr;
   std::vector<std::string> skip;
   const CLI::Option* skip_option = nullptr;
   bool no_newline = false;
   bool strict = false;
 };
+
+// -s and -n: the part of the input to read, on every command.
+void add_region(CLI::App& command, options& o) {
+  command.add_option("-s,--start", o.start, "Start at this byte (-64: 64 bytes before the end)")
+      ->type_name("OFFSET");
+  command.add_option("-n,--length", o.length, "Read at most this many bytes")->type_name("LENGTH");
+}
+
+void add_upper(CLI::App& command, options& o) {
+  command.add_flag("-u,--upper", o.upper, "Uppercase digits A-F");
+}
 
 void add_files(CLI::App& command, options& o) {
   command.add_option("FILE", o.files, "Input files, read in order; - is standard input")
@@ -119,8 +153,16 @@ void add_files(CLI::App& command, options& o) {
 }
 
 void add_dump_options(CLI::App& dump, options& o) {
-  dump.add_flag("--no-row-numbers", o.no_row_numbers, "Leave out the row numbers");
+  add_region(dump, o);
+  dump.add_flag("--offsets", o.offsets, "Label rows with their byte offsets, as xxd does");
+  dump.add_flag("--no-row-numbers", o.no_row_numbers, "Leave out the row labels");
   dump.add_flag("--no-chars", o.no_chars, "Leave out the character column");
+  dump.add_flag("-a,--squeeze", o.squeeze, "Show each run of repeated rows as one line '*'");
+  add_upper(dump, o);
+  // As ls does: WHEN only after "=", so `--color FILE` reads FILE.
+  o.color_option = dump.add_flag("--color{always}", o.color,
+                                 "Colour bytes by class: auto (a terminal), always or never")
+                       ->type_name("WHEN");
 }
 
 void add_encode_options(CLI::App& encode, options& o) {
@@ -129,12 +171,16 @@ void add_encode_options(CLI::App& encode, options& o) {
                                   "Leave out these bytes, named as hex pairs (0a20: LF and space)")
                       ->type_name("HEXBYTES")
                       ->expected(0, 1)
+                      ->allow_extra_args(false)
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   encode.add_flag("--no-newline", o.no_newline, "No line feed after the digits");
+  add_region(encode, o);
+  add_upper(encode, o);
 }
 
 void add_decode_options(CLI::App& decode, options& o) {
   decode.add_flag("--strict", o.strict, "Skip nothing: every byte must be a digit");
+  add_region(decode, o);
 }
 
 struct command {
@@ -167,10 +213,72 @@ void add_commands(CLI::App& app, options& o, int argc, char** argv) {
 }
 
 // CLI11 reads `--skip=` as `--skip` and takes the next argument as its value.
-void refuse_empty_skip(int argc, char** argv) {
+void refuse_empty_values(int argc, char** argv) {
   for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
-    if (std::string_view(argv[i]) == "--skip=") throw usage_error("--skip: empty value");
+    const std::string_view arg = argv[i];
+    for (const std::string_view option : {"--skip", "--start", "--length", "--color"}) {
+      if (arg.size() == option.size() + 1 && arg.starts_with(option) && arg.back() == '=') {
+        throw usage_error(std::string(option) + ": empty value");
+      }
+    }
   }
+}
+
+// The part of the input to read, from -s and -n; a negative start counts back from the end of
+// the one FILE, which must be able to seek.
+void set_region(mivo_cli::input_list& in, const options& o, std::uint64_t& start) {
+  std::uint64_t length = UINT64_MAX;
+  if (!o.length.empty()) {
+    const auto n = mivo_cli::parse_byte_count(o.length);
+    if (!n || n->negative) throw usage_error("invalid length: " + mivo_cli::quote_value(o.length));
+    length = n->value;
+  }
+  if (!o.start.empty()) {
+    const auto s = mivo_cli::parse_byte_count(o.start);
+    if (!s) throw usage_error("invalid offset: " + mivo_cli::quote_value(o.start));
+    start = s->value;
+    if (s->negative) {
+      const std::optional<std::uint64_t> size = in.single_input_size();
+      if (!size) {
+        throw usage_error("invalid offset: " + mivo_cli::quote_value(o.start) +
+                          ": counting from the end needs one FILE that can seek");
+      }
+      start = *size > s->value ? *size - s->value : 0;
+    }
+  }
+  in.set_region(start, length);
+}
+
+// --color=WHEN: "auto" colours a terminal, unless NO_COLOR is set or TERM is dumb.
+bool use_colour(const options& o) {
+  std::string when = "auto";
+  if (o.color_option != nullptr && o.color_option->count() > 0) {
+    when = o.color;
+  }
+  if (when == "always") return true;
+  if (when == "never") return false;
+  if (when != "auto") {
+    throw usage_error("--color: invalid value " + mivo_cli::quote_value(when) +
+                      " (auto, always or never)");
+  }
+  const char* no_color = std::getenv("NO_COLOR");  // NOLINT(concurrency-mt-unsafe)
+  const char* term = std::getenv("TERM");          // NOLINT(concurrency-mt-unsafe)
+  return ::isatty(STDOUT_FILENO) == 1 && (no_color == nullptr || *no_color == '\0') &&
+         (term == nullptr || std::string_view(term) != "dumb");
+}
+
+mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
+  if (o.offsets && o.no_row_numbers) throw usage_error("--offsets and --no-row-numbers conflict");
+  if (o.squeeze && o.no_row_numbers) {
+    throw usage_error("--squeeze needs row labels: it conflicts with --no-row-numbers");
+  }
+  return {.row_numbers = !o.no_row_numbers,
+          .char_column = !o.no_chars,
+          .label = o.offsets ? mivo::row_label::byte_offset : mivo::row_label::row_number,
+          .first_offset = start,
+          .uppercase = o.upper,
+          .squeeze = o.squeeze,
+          .color = use_colour(o)};
 }
 
 int run(int argc, char** argv, const mivo_cli::output& out) {
@@ -187,7 +295,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
 
   mivo::skip_list skip_bytes;
   try {
-    refuse_empty_skip(argc, argv);
+    refuse_empty_values(argc, argv);
     app.parse(argc, argv);
     refuse_extras(app);
     for (const CLI::App* command : app.get_subcommands()) refuse_extras(*command);
@@ -207,12 +315,17 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
     throw usage_error(one_line(e.what()));
   }
 
-  mivo_cli::input_list in(o.files, out);
   const std::string& name = app.get_subcommands().front()->get_name();
+  const mivo::dump_options layout = name == "dump" ? dump_layout(o, 0) : mivo::dump_options{};
+  mivo_cli::input_list in(o.files, out);
+  std::uint64_t start = 0;
+  set_region(in, o, start);
   if (name == "dump") {
-    mivo_cli::dump(in, out, {.row_numbers = !o.no_row_numbers, .char_column = !o.no_chars});
+    mivo::dump_options options = layout;
+    options.first_offset = start;
+    mivo_cli::dump(in, out, options);
   } else if (name == "encode") {
-    mivo_cli::encode(in, out, skip_bytes, !o.no_newline);
+    mivo_cli::encode(in, out, skip_bytes, !o.no_newline, o.upper);
   } else {
     mivo_cli::decode(in, out, o.strict);
   }

@@ -46,6 +46,8 @@ case_encode_decode_round_trip() {
   [ "$(printf hi | "$mivo" encode --no-newline | od -An -c | tr -d ' ')" = 6869 ] ||
     fail "--no-newline"
   [ "$(printf 'a b\nc' | "$mivo" encode --skip 0a20)" = 616263 ] || fail "--skip 0a20"
+  printf 'a b' >spaced
+  [ "$("$mivo" encode --skip 20 spaced)" = 6162 ] || fail "--skip 20 FILE reads FILE"
   [ "$(printf 'aaa' | "$mivo" encode --skip 6161 | od -An -c | tr -d ' ')" = '\n' ] ||
     fail "--skip with a repeat"
 }
@@ -275,7 +277,8 @@ case_bash_completion() {
     echo "${COMPREPLY[*]}"
   }
   [ "$(complete_words mivo d)" = "dump decode" ] || fail "mivo d: $(complete_words mivo d)"
-  [ "$(complete_words mivo encode --s)" = "--skip" ] || fail "encode --s"
+  [ "$(complete_words mivo encode --sk)" = "--skip" ] || fail "encode --sk"
+  [ "$(complete_words mivo dump --color a)" = "auto always" ] || fail "dump --color a"
   touch afile
   [ "$(complete_words mivo dump af)" = "afile" ] || fail "file names after a command"
   for command in dump encode decode; do
@@ -283,6 +286,107 @@ case_bash_completion() {
     completed=$(complete_words mivo "$command" -- | tr ' ' '\n' | sort -u | tr '\n' ' ')
     [ "$listed" = "$completed" ] || fail "$command: --help lists '$listed', completion '$completed'"
   done
+}
+
+# The region, labels, squeezing, case and colour of `dump`, and the region of the others.
+case_dump_offsets_match_xxd() {
+  command -v xxd >/dev/null || { echo "skipped: no xxd"; exit 0; }
+  for size in 0 1 15 16 17 1000 70001; do
+    random_file "in$size" "$size"
+    for args in "" "-s 100 -n 37" "-s 4096 -n 64" "-u" "-s 0x10 -n 5" "-s 64 -u" \
+        "-s 20000 -n 1024"; do
+      # shellcheck disable=SC2086
+      "$mivo" dump --offsets $args "in$size" >got || fail "dump --offsets $args: exit $?"
+      # shellcheck disable=SC2086
+      xxd ${args//-n/-l} "in$size" >want
+      cmp -s got want || fail "dump --offsets $args of $size bytes differs from xxd"
+    done
+  done
+  "$mivo" dump --offsets -s -64 in70001 >got
+  xxd -s -64 in70001 >want
+  cmp -s got want || fail "-s -64 differs from xxd"
+}
+
+case_region_of_files_and_pipes() {
+  random_file in 300000
+  tail -c +101 in | head -c 70000 | "$reference" >want
+  "$mivo" dump -s 100 -n 70000 in >got || fail "exit $?"
+  cmp -s got want || fail "the region of a file"
+  cat in | "$mivo" dump -s 100 -n 70000 >got
+  [ "${PIPESTATUS[1]}" = 0 ] || fail "a pipe: exit ${PIPESTATUS[1]}"
+  cmp -s got want || fail "the region of a pipe"
+  head -c 1000 in >a
+  tail -c +1001 in >b
+  "$mivo" dump -s 100 -n 70000 a b >got
+  cmp -s got want || fail "a region across two FILEs"
+  "$mivo" dump -s 300000 in >got || fail "an offset at the end: exit $?"
+  [ ! -s got ] || fail "an offset at the end dumps nothing"
+  tail -c 64 in | "$reference" >want
+  "$mivo" dump -s -64 in >got
+  cmp -s got want || fail "-s -64"
+  [ "$(printf 'hello' | "$mivo" encode -s 1 -n 3)" = 656c6c ] || fail "encode -s 1 -n 3"
+  [ "$(printf '\xab\xcd' | "$mivo" encode -u)" = ABCD ] || fail "encode -u"
+  [ "$(printf 'zz6869zz' | "$mivo" decode -s 2 -n 4)" = hi ] || fail "decode -s 2 -n 4"
+  printf '6869zz' >h
+  run decode -s 2 h
+  expect_err "mivo: h: offset 5: Mivo.to_char: 122 is an invalid char"
+}
+
+case_region_usage_errors() {
+  random_file in 100
+  for args in "dump -s 1.5K in:invalid offset: '1.5K'" "dump -s 1k in:invalid offset: '1k'" \
+      "dump -n -5 in:invalid length: '-5'" \
+      "dump -s 99999999999999999999 in:invalid offset: '99999999999999999999'" \
+      "dump -s 20000000T in:invalid offset: '20000000T'" \
+      "dump -s -5 in in:invalid offset: '-5': counting from the end needs one FILE that can seek" \
+      "dump --offsets --no-row-numbers in:--offsets and --no-row-numbers conflict" \
+      "dump -a --no-row-numbers in:--squeeze needs row labels: it conflicts with --no-row-numbers" \
+      "dump --color=bogus in:--color: invalid value 'bogus' (auto, always or never)" \
+      "dump --start= in:--start: empty value"; do
+    # shellcheck disable=SC2086
+    run ${args%%:*}
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*:}" ] || fail "${args%%:*}: $(head -n 1 err)"
+  done
+  cat in | "$mivo" dump -s -5 >out 2>err
+  [ "$?" = 2 ] && grep -q "needs one FILE that can seek" err || fail "-s -5 on a pipe: $(cat err)"
+}
+
+case_squeeze() {
+  { head -c 64 /dev/zero; printf 'x%.0s' $(seq 16); head -c 48 /dev/zero; } >runs
+  "$mivo" dump -a --offsets runs >got
+  printf '%s\n' \
+    "00000000: 0000 0000 0000 0000 0000 0000 0000 0000  ................" "*" \
+    "00000040: 7878 7878 7878 7878 7878 7878 7878 7878  xxxxxxxxxxxxxxxx" \
+    "00000050: 0000 0000 0000 0000 0000 0000 0000 0000  ................" "*" \
+    "00000070: 0000 0000 0000 0000 0000 0000 0000 0000  ................" >want
+  cmp -s got want || fail "squeezed runs: $(cat got)"
+  truncate -s 1T sparse
+  timeout 10 "$mivo" dump -a sparse >got || fail "1 TiB sparse: exit $?"
+  [ "$(wc -l <got)" = 3 ] && [ "$(sed -n 3p got | cut -d: -f1)" = 68719476735 ] ||
+    fail "1 TiB sparse: $(cat got)"
+  random_file in 100000
+  "$mivo" dump -a in >got
+  "$reference" <in >want
+  cmp -s got want || fail "random data has nothing to squeeze"
+}
+
+case_color() {
+  printf 'Hi\0\n\x01\x80' >in
+  "$mivo" dump --color=always in >got
+  grep -q $'\e\\[36m' got || fail "no colour with --color=always"
+  sed $'s/\e\\[[0-9;]*m//g' got >stripped
+  "$mivo" dump in >want
+  cmp -s stripped want || fail "colour removed is not the plain dump"
+  "$mivo" dump in >got
+  ! grep -q $'\e' got || fail "colour into a file"
+  command -v script >/dev/null || { echo "skipped the terminal cases: no script"; exit 0; }
+  on_terminal() { TERM=${TERM_FOR_TEST:-xterm} script -qec "$*" /dev/null; }
+  on_terminal "'$mivo' dump in" | grep -q $'\e\\[36m' || fail "no colour on a terminal"
+  on_terminal "NO_COLOR=1 '$mivo' dump in" | grep -q $'\e\\[36m' && fail "NO_COLOR ignored"
+  TERM_FOR_TEST=dumb on_terminal "'$mivo' dump in" | grep -q $'\e\\[36m' && fail "TERM=dumb"
+  on_terminal "'$mivo' dump --color=never in" | grep -q $'\e\\[36m' && fail "--color=never"
+  true
 }
 
 "case_$case"

@@ -13,12 +13,15 @@ _mivo() {
     esac
   done
   case $command in
-    dump) words="--no-row-numbers --no-chars --help" ;;
-    encode) words="--skip --no-newline --help" ;;
-    decode) words="--strict --help" ;;
+    dump) words="--start --length --offsets --no-row-numbers --no-chars --squeeze --upper
+                 --color --help" ;;
+    encode) words="--skip --no-newline --start --length --upper --help" ;;
+    decode) words="--strict --start --length --help" ;;
     *) words="dump encode decode --help --version" ;;
   esac
-  if [[ -n $command && $cur != -* ]]; then
+  if [[ ${COMP_WORDS[COMP_CWORD - 1]} == --color ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$cur")
+  elif [[ -n $command && $cur != -* ]]; then
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
   else
     mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
