@@ -52,6 +52,23 @@ row encode "$(best "$mivo" encode "$work/data")" \
 row decode "$(best "$mivo" decode "$work/data.HEX")" \
   "basenc --base16 -d" "basenc --base16 -d $work/data.HEX" "xxd -r -p" "xxd -r -p $work/data.hex"
 
+# The dump's options beside the plain dump (the peer column is mivo itself), and colour beside
+# hexyl, which takes many seconds: one run of it is enough.
+row "dump --offsets" "$(best "$mivo" dump --offsets "$work/data")" \
+  "mivo dump" "$mivo dump $work/data"
+row "dump -u" "$(best "$mivo" dump -u "$work/data")" "mivo dump" "$mivo dump $work/data"
+row "dump -a (random data)" "$(best "$mivo" dump -a "$work/data")" \
+  "mivo dump" "$mivo dump $work/data"
+colour=$(best "$mivo" dump --color=always "$work/data")
+runs=1 row "dump --color=always" "$colour" "hexyl --color=always" "hexyl --color=always $work/data"
+
+# Sparse files: a squeezed 1 TiB, and the last row of 5 GiB reached with -s.
+truncate -s 1T "$work/sparse1t"
+truncate -s 5G "$work/sparse5g"
+printf '| dump -a, 1 TiB sparse | %s s | | | |\n' "$(seconds "$(best "$mivo" dump -a "$work/sparse1t")")"
+printf '| dump -s -16, 5 GiB sparse | %s s | | | |\n' \
+  "$(seconds "$(best "$mivo" dump -s -16 "$work/sparse5g")")"
+
 # Start-up: a 1 KiB file, the size people dump most, where starting is nearly all the work. The
 # mean of many runs, both commands in one hyperfine run (or alternating, without it), in ms.
 head -c 1024 /dev/urandom >"$work/small"

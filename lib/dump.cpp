@@ -332,8 +332,9 @@ class row_engine {
   bool held_ = false;     // a repeat of previous_, not yet known to be the last row
   bool starred_ = false;  // "*" is out for the current run
   row_number held_label_;
-  std::array<std::uint8_t, chunk_bytes> bytes_{};
-  std::array<char, chunk_bytes> chars_{};
+  // Scratch, written before it is read: not zeroed, since a small dump would pay for it.
+  std::array<std::uint8_t, chunk_bytes> bytes_;
+  std::array<char, chunk_bytes> chars_;
 };
 
 }  // namespace
