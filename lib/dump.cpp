@@ -27,20 +27,28 @@ using detail::row_slack;
 constexpr std::size_t rows_per_chunk = 64;  // rows decoded and rendered per kernel call
 constexpr std::size_t chunk_bytes = rows_per_chunk * row_bytes;
 
-// Colour: one SGR sequence per run of a byte class, and a reset before every plain part.
+// Colour: one SGR sequence per run of a byte class, and the default colour before every plain
+// part. Every sequence is 5 characters, so it is stored as one 8-byte word whatever it is, and
+// the output advances past it only when the class changes: no branch on the data.
 enum class byte_class : std::uint8_t { plain, null, printable, whitespace, other_ascii, high };
-constexpr std::array<std::string_view, 6> class_sgr = {"\x1b[0m",  "\x1b[90m", "\x1b[36m",
-                                                       "\x1b[32m", "\x1b[35m", "\x1b[33m"};
-constexpr std::size_t max_sgr = 5;
+constexpr std::size_t sgr_chars = 5;
+constexpr std::array<std::array<char, 8>, 6> class_sgr = {
+    {{"\x1b[39m"}, {"\x1b[90m"}, {"\x1b[36m"}, {"\x1b[32m"}, {"\x1b[35m"}, {"\x1b[33m"}}};
 // A row's worst case: a sequence before every byte's digits and character, and two resets.
-constexpr std::size_t max_colour_chars = 2 * row_bytes * max_sgr + 2 * max_sgr;
+constexpr std::size_t max_colour_chars = 2 * row_bytes * sgr_chars + 2 * sgr_chars;
 
-constexpr byte_class class_of(std::uint8_t b) noexcept {
+constexpr byte_class class_of(unsigned b) noexcept {
   if (b == 0) return byte_class::null;
   if (b >= 32 && b <= 126) return byte_class::printable;
   if (b >= 9 && b <= 13) return byte_class::whitespace;
   return b < 128 ? byte_class::other_ascii : byte_class::high;
 }
+
+constexpr std::array<byte_class, 256> class_table = [] {
+  std::array<byte_class, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) table[b] = class_of(b);
+  return table;
+}();
 
 bool labelled(const dump_options& o) noexcept {
   return o.row_numbers && o.label != row_label::none;
@@ -125,17 +133,20 @@ class row_engine {
       const char* d = digits + done * row_digits;
       const std::uint8_t* b = bytes != nullptr ? bytes + done * row_bytes : nullptr;
       std::size_t good = n;
-      if (options_.char_column) {
+      known_bytes_ = nullptr;
+      if (options_.char_column || options_.color) {
         if (b == nullptr) {
           const std::size_t pairs = n * row_bytes;
           const std::size_t bad = k_.decode(d, pairs, bytes_.data());
-          if (bad < pairs) {
+          // Without the character column a bad pair is no failure: colour finds it by itself.
+          if (bad < pairs && options_.char_column) {
             good = bad / row_bytes;
             bad_pair = done * row_bytes + bad;
           }
-          b = bytes_.data();
+          b = bad < pairs && !options_.char_column ? nullptr : bytes_.data();
         }
-        k_.dump_chars(b, good * row_bytes, chars_.data());
+        known_bytes_ = b;
+        if (options_.char_column) k_.dump_chars(b, good * row_bytes, chars_.data());
       }
       out = render(d, good, out);
       if (good < n) return done + good;
@@ -210,8 +221,7 @@ class row_engine {
 
   // Full rows whose characters are in chars_, squeezing repeats.
   char* render(const char* digits, std::size_t rows, char* out) noexcept {
-    if (!options_.squeeze && !options_.color)
-      return put_full_rows(digits, chars_.data(), rows, out);
+    if (!options_.squeeze && !options_.color) return put_full_rows(digits, 0, rows, out);
     for (std::size_t r = 0; r < rows;) {
       if (repeats(digits + r * row_digits)) {
         if (held_ && !starred_) {
@@ -232,7 +242,7 @@ class row_engine {
         ++end;
       }
       out = release_held(out);
-      out = put_full_rows(digits + r * row_digits, chars_.data() + r * row_bytes, end - r, out);
+      out = put_full_rows(digits + r * row_digits, r, end - r, out);
       has_previous_ = true;
       std::memcpy(previous_.data(), digits + (end - 1) * row_digits, row_digits);
       std::memcpy(previous_chars_.data(), chars_.data() + (end - 1) * row_bytes, row_bytes);
@@ -241,10 +251,15 @@ class row_engine {
     return out;
   }
 
-  char* put_full_rows(const char* digits, const char* chars, std::size_t rows, char* out) noexcept {
+  // Full rows of the chunk from its row `first`, whose digits start at `digits`.
+  char* put_full_rows(const char* digits, std::size_t first, std::size_t rows, char* out) noexcept {
+    const char* chars = chars_.data() + first * row_bytes;
     if (options_.color) {
+      const std::uint8_t* bytes =
+          known_bytes_ != nullptr ? known_bytes_ + first * row_bytes : nullptr;
       for (std::size_t r = 0; r < rows; ++r) {
-        out = put_row(digits + r * row_digits, row_digits, chars + r * row_bytes, out);
+        out = put_row(digits + r * row_digits, row_digits, chars + r * row_bytes, out,
+                      bytes != nullptr ? bytes + r * row_bytes : nullptr);
       }
       return out;
     }
@@ -254,13 +269,14 @@ class row_engine {
   }
 
   // One row of n <= 32 digits, padded to the full digit columns, and its n/2 characters.
-  char* put_row(const char* digits, std::size_t n, const char* chars, char* out) noexcept {
+  char* put_row(const char* digits, std::size_t n, const char* chars, char* out,
+                const std::uint8_t* bytes = nullptr) noexcept {
     if (labelled_) {
       out = detail::put_row_number(label_, out);
       detail::advance_row_number(label_);
     }
     ++rows_done_;
-    if (options_.color) return put_colour_row(digits, n, chars, out);
+    if (options_.color) return put_colour_row(digits, n, chars, bytes, out);
     for (std::size_t k = 0; k < n; ++k) {
       if (k != 0 && k % group_digits == 0) *out++ = ' ';
       *out++ = digits[k];
@@ -282,12 +298,12 @@ class row_engine {
     return out + padding;
   }
 
+  // Writes the sequence of `next` where the class changes; the bytes past it are overwritten.
   static char* switch_class(byte_class& now, byte_class next, char* out) noexcept {
-    if (next == now) return out;
+    std::memcpy(out, class_sgr[static_cast<std::size_t>(next)].data(), sizeof class_sgr[0]);
+    out += next != now ? sgr_chars : 0;
     now = next;
-    const std::string_view sgr = class_sgr[static_cast<std::size_t>(next)];
-    std::memcpy(out, sgr.data(), sgr.size());
-    return out + sgr.size();
+    return out;
   }
 
   // Each pair's class from its digits; a pair that is not two digits, or a lone digit, is plain.
@@ -295,25 +311,37 @@ class row_engine {
     if (k + 1 >= n) return byte_class::plain;
     const int high = detail::digit_value[static_cast<unsigned char>(digits[k])];
     const int low = detail::digit_value[static_cast<unsigned char>(digits[k + 1])];
-    if ((high | low) < 0) return byte_class::plain;
-    return class_of(static_cast<std::uint8_t>((high << 4) | low));
+    const byte_class c = class_table[static_cast<unsigned>((high << 4) | low) & 0xffU];
+    return (high | low) < 0 ? byte_class::plain : c;
   }
 
-  char* put_colour_row(const char* digits, std::size_t n, const char* chars, char* out) noexcept {
+  // A row in colour; `bytes` are those of its pairs when known, else the digits say.
+  char* put_colour_row(const char* digits, std::size_t n, const char* chars,
+                       const std::uint8_t* bytes, char* out) noexcept {
+    std::array<byte_class, row_bytes> classes{};
+    for (std::size_t k = 0; k + 1 < n; k += 2) {
+      classes[k / 2] = bytes != nullptr ? class_table[bytes[k / 2]] : pair_class(digits, k, n);
+    }
     byte_class now = byte_class::plain;
-    for (std::size_t k = 0; k < n; ++k) {
+    for (std::size_t k = 0; k + 1 < n; k += 2) {
       if (k != 0 && k % group_digits == 0) *out++ = ' ';
-      if (k % 2 == 0) out = switch_class(now, pair_class(digits, k, n), out);
-      *out++ = digits[k];
+      out = switch_class(now, classes[k / 2], out);
+      std::memcpy(out, digits + k, 2);
+      out += 2;
+    }
+    if (n % 2 != 0) {  // a lone last digit, plain
+      if (n > 1 && (n - 1) % group_digits == 0) *out++ = ' ';
+      out = switch_class(now, byte_class::plain, out);
+      *out++ = digits[n - 1];
     }
     out = switch_class(now, byte_class::plain, out);
     out = pad(n, out);
     if (options_.char_column) {
       std::memset(out, ' ', char_gap);
       out += char_gap;
-      for (std::size_t k = 0; k + 1 < n; k += 2) {
-        out = switch_class(now, pair_class(digits, k, n), out);
-        *out++ = chars[k / 2];
+      for (std::size_t k = 0; k < n / 2; ++k) {
+        out = switch_class(now, classes[k], out);
+        *out++ = chars[k];
       }
       out = switch_class(now, byte_class::plain, out);
     }
@@ -335,6 +363,7 @@ class row_engine {
   // Scratch, written before it is read: not zeroed, since a small dump would pay for it.
   std::array<std::uint8_t, chunk_bytes> bytes_;
   std::array<char, chunk_bytes> chars_;
+  const std::uint8_t* known_bytes_ = nullptr;  // of the chunk in hand, when known
 };
 
 }  // namespace
@@ -480,7 +509,8 @@ struct dump_writer::state {
 
   void put_pending_row() {
     if (row.full()) {
-      put_rows(row.digits.data(), 1, row.bytes.data());
+      // The row's bytes are judged only for the character column; else the engine decodes.
+      put_rows(row.digits.data(), 1, options.char_column ? row.bytes.data() : nullptr);
     } else {
       sink.commit(
           engine.partial_row(row.digits.data(), row.fill, row.bytes.data(), sink.room_for(1)));

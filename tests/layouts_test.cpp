@@ -91,8 +91,8 @@ TEST(DumpLayouts, ColourMarksEachRunOfAByteClassOnce) {
   const std::string esc = "\x1b[";
   EXPECT_EQ(mivo::hexdump_s({.color = true}, mivo::of_string(bytes)),
             "00000000: " + esc + "90m0000 " + esc + "36m4142 " + esc + "32m0a" + esc + "35m01 " +
-                esc + "33m80" + esc + "0m" + std::string(22, ' ') + "  " + esc + "90m.." + esc +
-                "36mAB" + esc + "32m." + esc + "35m." + esc + "33m." + esc + "0m\n");
+                esc + "33m80" + esc + "39m" + std::string(22, ' ') + "  " + esc + "90m.." + esc +
+                "36mAB" + esc + "32m." + esc + "35m." + esc + "33m." + esc + "39m\n");
   // A pair that is not hex, and a lone digit, stay plain.
   EXPECT_EQ(mivo::hexdump_s({.char_column = false, .color = true}, hex_text{"zz4"}),
             "00000000: zz4" + std::string(36, ' ') + "\n");

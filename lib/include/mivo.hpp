@@ -184,7 +184,7 @@ struct dump_options {
   // a partial row never repeats. Needs labels: without them, std::invalid_argument.
   bool squeeze = false;
   // Each byte's digits and character in an SGR colour by class: NUL, printable ASCII, ASCII
-  // whitespace (9-13), other ASCII, non-ASCII; one sequence per run of a class, "\x1b[0m" before
+  // whitespace (9-13), other ASCII, non-ASCII; one sequence per run of a class, "\x1b[39m" before
   // the plain parts. Removing every "ESC [ ... m" gives exactly the dump without colour.
   bool color = false;
 };
