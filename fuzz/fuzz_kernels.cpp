@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> want_bytes(pairs);
   std::string want_chars(size, '\0');
   scalar.encode(data, size, want_digits.data());
+  std::string want_upper_digits(2 * size, '\0');
+  scalar.encode_upper(data, size, want_upper_digits.data());
   const std::size_t want_bad = scalar.decode(chars, pairs, want_bytes.data());
   scalar.dump_chars(data, size, want_chars.data());
 
@@ -54,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t bad = k->decode(chars, pairs, bytes.data());
     k->dump_chars(data, size, shown.data());
     check(digits == want_digits, "encode agrees with scalar");
+    k->encode_upper(data, size, digits.data());
+    check(digits == want_upper_digits, "encode_upper agrees with scalar");
     check(bad == want_bad, "decode stops at the same pair");
     check(std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bad),
                      want_bytes.begin()),

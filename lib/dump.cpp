@@ -103,13 +103,6 @@ std::size_t dump_size_bound(std::size_t digits, const dump_options& o) {
   return size;
 }
 
-// Lowercase digits a-f to A-F, in a loop the compiler vectorises.
-void uppercase_digits(char* digits, std::size_t n) noexcept {
-  for (std::size_t i = 0; i < n; ++i) {
-    digits[i] = static_cast<char>(digits[i] - (digits[i] >= 'a' ? 'a' - 'A' : 0));
-  }
-}
-
 // Renders rows: labels, digits, the character column, squeezed runs and colour. Full rows go
 // through the kernel in chunks; a held row (a repeat that may turn out to be the last) waits
 // until the next row or the end says what it is.
@@ -503,8 +496,7 @@ struct dump_writer::state {
   }
 
   void encode(const std::uint8_t* b, std::size_t n, char* out) const noexcept {
-    k.encode(b, n, out);
-    if (options.uppercase) uppercase_digits(out, 2 * n);
+    (options.uppercase ? k.encode_upper : k.encode)(b, n, out);
   }
 
   void put_pending_row() {

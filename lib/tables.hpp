@@ -10,16 +10,23 @@ namespace mivo::detail {
 inline constexpr std::array<char, 16> hex_digits = {'0', '1', '2', '3', '4', '5', '6', '7',
                                                     '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
 
-template <int Shift>
+inline constexpr std::array<char, 16> upper_hex_digits = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                          '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+
+template <int Shift, const std::array<char, 16>& Digits = hex_digits>
 constexpr std::array<char, 256> make_digit_table() {
   std::array<char, 256> table{};
-  for (unsigned b = 0; b < 256; ++b) table[b] = hex_digits[(b >> Shift) & 15U];
+  for (unsigned b = 0; b < 256; ++b) table[b] = Digits[(b >> Shift) & 15U];
   return table;
 }
 
-// Entry b is the high (resp. low) digit of the byte b.
+// Entry b is the high (resp. low) digit of the byte b; the upper_ tables in A-F.
 inline constexpr std::array<char, 256> high_digit_table = make_digit_table<4>();
 inline constexpr std::array<char, 256> low_digit_table = make_digit_table<0>();
+inline constexpr std::array<char, 256> upper_high_digit_table =
+    make_digit_table<4, upper_hex_digits>();
+inline constexpr std::array<char, 256> upper_low_digit_table =
+    make_digit_table<0, upper_hex_digits>();
 
 // Value 0-15 of each digit character, -1 for every other byte.
 inline constexpr std::array<std::int8_t, 256> digit_value = [] {

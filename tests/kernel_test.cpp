@@ -13,9 +13,10 @@ using mivo::detail::kernel;
 
 class KernelTest : public ::testing::TestWithParam<const kernel*> {};
 
-std::string encode_with(const kernel& k, const std::string& bytes) {
+std::string encode_with(const kernel& k, const std::string& bytes, bool upper = false) {
   std::string out(2 * bytes.size(), '\0');
-  k.encode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), out.data());
+  (upper ? k.encode_upper : k.encode)(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                      bytes.size(), out.data());
   return out;
 }
 
@@ -35,6 +36,15 @@ TEST_P(KernelTest, EncodesLikeScalar) {
   }
   const std::string all = mivo_test::all_bytes();
   EXPECT_EQ(encode_with(*GetParam(), all), encode_with(mivo::detail::scalar_kernel, all));
+}
+
+TEST_P(KernelTest, EncodesUppercaseAsLowercaseUppercased) {
+  for (std::size_t n = 0; n <= 300; n += n < 70 ? 1 : 37) {
+    const std::string bytes = n == 300 ? mivo_test::all_bytes() : mivo_test::pattern(n);
+    std::string want = encode_with(*GetParam(), bytes);
+    for (char& c : want) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_EQ(encode_with(*GetParam(), bytes, true), want) << n;
+  }
 }
 
 TEST_P(KernelTest, DecodesValidTextLikeScalar) {

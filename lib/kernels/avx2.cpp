@@ -12,8 +12,9 @@ namespace mivo::detail {
 namespace {
 
 // The 64 digits of in[0..32).
+template <bool upper = false>
 inline void encode32(const std::uint8_t* in, char* out) {
-  const __m256i lut = _mm256_broadcastsi128_si256(x86::digit_lut128());
+  const __m256i lut = _mm256_broadcastsi128_si256(x86::digit_lut128<upper>());
   const __m256i low_nibble = _mm256_set1_epi8(0x0f);
   const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
   const __m256i high =
@@ -26,18 +27,19 @@ inline void encode32(const std::uint8_t* in, char* out) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(a, b, 0x31));
 }
 
+template <bool upper>
 void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
-  for (; i + 32 <= n; i += 32) encode32(in + i, out + 2 * i);
+  for (; i + 32 <= n; i += 32) encode32<upper>(in + i, out + 2 * i);
   if (i + 16 <= n) {
     __m128i first;
     __m128i second;
-    x86::encode16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), first, second);
+    x86::encode16<upper>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), first, second);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), first);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), second);
     i += 16;
   }
-  scalar_kernel.encode(in + i, n - i, out + 2 * i);
+  (upper ? scalar_kernel.encode_upper : scalar_kernel.encode)(in + i, n - i, out + 2 * i);
 }
 
 // Digit values by nibble lookups. One table, by the high nibble, gives what to add to the
@@ -207,7 +209,8 @@ char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables&
 
 const kernel avx2_kernel = {
     .name = "avx2",
-    .encode = encode_avx2,
+    .encode = encode_avx2<false>,
+    .encode_upper = encode_avx2<true>,
     .decode = decode_avx2,
     .dump_chars = dump_chars_avx2,
     .dump_rows = x86::dump_rows,

@@ -65,8 +65,9 @@ inline constexpr std::array<std::uint64_t, 256> compaction_indices = [] {
 
 struct kernel {
   const char* name;
-  // Writes the 2n lowercase digits of in[0..n) to out.
+  // Writes the 2n lowercase digits of in[0..n) to out; encode_upper writes A-F instead.
   void (*encode)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
+  void (*encode_upper)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
   // Decodes the digit pairs in[2k], in[2k+1] for k < pairs into out[k]. Returns the index of
   // the first pair holding a non-digit, or `pairs` when all are valid; out[k] from the returned
   // index on is left untouched.

@@ -11,27 +11,33 @@
 namespace mivo::detail {
 namespace {
 
+// The sixteen digits, a-f or with `upper` A-F.
+template <bool upper = false>
 uint8x16_t digit_lut() {
-  constexpr std::array<std::uint8_t, 16> digits = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                                   '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
+  constexpr std::uint8_t a = upper ? 'A' : 'a';
+  constexpr std::array<std::uint8_t, 16> digits = {
+      '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', a, a + 1, a + 2, a + 3, a + 4, a + 5};
   return vld1q_u8(digits.data());
 }
 
 // The 32 digits of 16 bytes, interleaved high, low.
+template <bool upper = false>
 uint8x16x2_t digits16(uint8x16_t bytes) {
-  const uint8x16_t lut = digit_lut();
+  const uint8x16_t lut = digit_lut<upper>();
   return {
       {vqtbl1q_u8(lut, vshrq_n_u8(bytes, 4)), vqtbl1q_u8(lut, vandq_u8(bytes, vdupq_n_u8(15)))}};
 }
 
+template <bool upper = false>
 void encode16(const std::uint8_t* in, char* out) {
-  vst2q_u8(reinterpret_cast<std::uint8_t*>(out), digits16(vld1q_u8(in)));
+  vst2q_u8(reinterpret_cast<std::uint8_t*>(out), digits16<upper>(vld1q_u8(in)));
 }
 
+template <bool upper>
 void encode_neon(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
-  for (; i + 16 <= n; i += 16) encode16(in + i, out + 2 * i);
-  scalar_kernel.encode(in + i, n - i, out + 2 * i);
+  for (; i + 16 <= n; i += 16) encode16<upper>(in + i, out + 2 * i);
+  (upper ? scalar_kernel.encode_upper : scalar_kernel.encode)(in + i, n - i, out + 2 * i);
 }
 
 // Digit values by nibble lookups, as in the x86 kernels; `valid` is zero where a character is
@@ -204,7 +210,8 @@ char* encode_kept_neon(const std::uint8_t* in, std::size_t n, const skip_tables&
 
 const kernel neon_kernel = {
     .name = "neon",
-    .encode = encode_neon,
+    .encode = encode_neon<false>,
+    .encode_upper = encode_neon<true>,
     .decode = decode_neon,
     .dump_chars = dump_chars_neon,
     .dump_rows = dump_rows_neon,

@@ -7,10 +7,11 @@
 namespace mivo::detail {
 namespace {
 
+template <const std::array<char, 256>& High, const std::array<char, 256>& Low>
 void encode_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   for (std::size_t i = 0; i < n; ++i) {
-    out[2 * i] = high_digit_table[in[i]];
-    out[2 * i + 1] = low_digit_table[in[i]];
+    out[2 * i] = High[in[i]];
+    out[2 * i + 1] = Low[in[i]];
   }
 }
 
@@ -74,7 +75,8 @@ char* encode_kept_scalar(const std::uint8_t* in, std::size_t n, const skip_table
 
 const kernel scalar_kernel = {
     .name = "scalar",
-    .encode = encode_scalar,
+    .encode = encode_scalar<high_digit_table, low_digit_table>,
+    .encode_upper = encode_scalar<upper_high_digit_table, upper_low_digit_table>,
     .decode = decode_scalar,
     .dump_chars = dump_chars_scalar,
     .dump_rows = dump_rows_scalar,

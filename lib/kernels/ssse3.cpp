@@ -12,17 +12,18 @@
 namespace mivo::detail {
 namespace {
 
+template <bool upper>
 void encode_ssse3(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
     __m128i first;
     __m128i second;
-    x86::encode16(bytes, first, second);
+    x86::encode16<upper>(bytes, first, second);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), first);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), second);
   }
-  scalar_kernel.encode(in + i, n - i, out + 2 * i);
+  (upper ? scalar_kernel.encode_upper : scalar_kernel.encode)(in + i, n - i, out + 2 * i);
 }
 
 std::size_t decode_ssse3(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
@@ -96,7 +97,8 @@ char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables
 
 const kernel ssse3_kernel = {
     .name = "ssse3",
-    .encode = encode_ssse3,
+    .encode = encode_ssse3<false>,
+    .encode_upper = encode_ssse3<true>,
     .decode = decode_ssse3,
     .dump_chars = dump_chars_ssse3,
     .dump_rows = x86::dump_rows,

@@ -15,17 +15,21 @@
 namespace mivo::detail::x86 {
 namespace {
 
+// The sixteen digits, a-f or with `upper` A-F.
+template <bool upper = false>
 inline __m128i digit_lut128() {
-  return _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e',
-                       'f');
+  constexpr char a = upper ? 'A' : 'a';
+  return _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', a, a + 1, a + 2, a + 3,
+                       a + 4, a + 5);
 }
 
 // The 32 digits of 16 bytes: the first 8 bytes' digits in `first`, the rest in `second`.
+template <bool upper = false>
 inline void encode16(__m128i bytes, __m128i& first, __m128i& second) {
   const __m128i low_nibble = _mm_set1_epi8(0x0f);
-  const __m128i high =
-      _mm_shuffle_epi8(digit_lut128(), _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble));
-  const __m128i low = _mm_shuffle_epi8(digit_lut128(), _mm_and_si128(bytes, low_nibble));
+  const __m128i lut = digit_lut128<upper>();
+  const __m128i high = _mm_shuffle_epi8(lut, _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble));
+  const __m128i low = _mm_shuffle_epi8(lut, _mm_and_si128(bytes, low_nibble));
   first = _mm_unpacklo_epi8(high, low);
   second = _mm_unpackhi_epi8(high, low);
 }
