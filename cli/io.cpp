@@ -148,15 +148,18 @@ std::uint64_t input_list::pass_hole() {
   if (fd_ < 0 || to_skip_ > 0 || to_read_ == 0) return 0;
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
   if (at < 0) return 0;
-  off_t data = ::lseek(fd_, at, SEEK_DATA);
+  off_t data = ::lseek(fd_, at, SEEK_DATA);  // where it leaves the file, when it succeeds
+  off_t now = data;
   if (data < 0) {
     struct stat st {};
     if (errno != ENXIO || ::fstat(fd_, &st) != 0) return 0;
     data = st.st_size;  // a hole up to the end
+    now = at;
   }
   const std::uint64_t hole =
       std::min(static_cast<std::uint64_t>(std::max<off_t>(data - at, 0)), to_read_);
-  if (::lseek(fd_, at + static_cast<off_t>(hole), SEEK_SET) < 0) fail(std::strerror(errno));
+  const off_t after = at + static_cast<off_t>(hole);
+  if (after != now && ::lseek(fd_, after, SEEK_SET) < 0) fail(std::strerror(errno));
   next_offset_ += hole;
   to_read_ -= hole;
   return hole;
