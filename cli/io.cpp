@@ -127,20 +127,23 @@ void input_list::skip_in_current(std::span<char> scratch) {
     return;
   }
   while (to_skip_ > 0) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(to_skip_, scratch.size()));
-    const ssize_t n = ::read(fd_, scratch.data(), want);
+    const std::size_t n = read_current(
+        scratch.first(static_cast<std::size_t>(std::min<std::uint64_t>(to_skip_, scratch.size()))));
     if (n == 0) return;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        wait_for(fd_, POLLIN);
-        continue;
-      }
+    to_skip_ -= n;
+    next_offset_ += n;
+  }
+}
+
+std::size_t input_list::read_current(std::span<char> block) const {
+  for (;;) {
+    const ssize_t n = ::read(fd_, block.data(), block.size());
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      wait_for(fd_, POLLIN);
+    } else if (errno != EINTR) {
       fail(std::strerror(errno));
     }
-    to_skip_ -= static_cast<std::uint64_t>(n);
-    next_offset_ += static_cast<std::uint64_t>(n);
   }
 }
 
@@ -178,20 +181,12 @@ std::size_t input_list::read(std::span<char> block) {
         continue;
       }
     }
-    block = block.first(static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), to_read_)));
-    const ssize_t n = ::read(fd_, block.data(), block.size());
+    const std::size_t n = read_current(
+        block.first(static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), to_read_))));
     if (n > 0) {
-      offset_ = std::exchange(next_offset_, next_offset_ + static_cast<std::uint64_t>(n));
-      to_read_ -= static_cast<std::uint64_t>(n);
-      return static_cast<std::size_t>(n);
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        wait_for(fd_, POLLIN);
-        continue;
-      }
-      fail(std::strerror(errno));
+      offset_ = std::exchange(next_offset_, next_offset_ + n);
+      to_read_ -= n;
+      return n;
     }
     next_input();
   }

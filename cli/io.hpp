@@ -78,6 +78,8 @@ class input_list {
   void open_current();
   void close_current() noexcept;
   void skip_in_current(std::span<char> scratch);
+  // One read(2) of the current input, waiting on a nonblocking one and retrying EINTR.
+  std::size_t read_current(std::span<char> block) const;
   void next_input() noexcept;
   [[noreturn]] void fail(const char* reason) const;
 
