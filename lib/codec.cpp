@@ -63,6 +63,11 @@ hex_text of_helper(skip_list skip, std::span<const std::uint8_t> in) {
   return h;
 }
 
+void throw_invalid_char(char c, std::size_t position) {
+  (void)code(c, position);  // throws: c is not a digit
+  throw std::logic_error("Mivo: a digit was reported bad");
+}
+
 void throw_bad_pair(const char* pair, std::size_t position) {
   (void)code(pair[1], position + 1);  // the second character is judged first
   (void)code(pair[0], position);

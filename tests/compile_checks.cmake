@@ -27,3 +27,13 @@ expect_rejected(cxx17_consumer c++17 "int main() {}" "Mivo needs C\\+\\+20")
 expect_rejected(discarded_result c++20 "int main() { mivo::of_string(\"x\"); }" "nodiscard|unused")
 expect_rejected(skip_value_out_of_range c++20
                 "int main() { (void)mivo::of_string({300}, \"x\"); }" "skip_byte|consteval|constant")
+# A hex literal is checked while compiling, and says what is wrong with the library's words.
+expect_rejected(literal_bad_digit c++20
+                "using namespace mivo::literals; int main() { return \"0g\"_hex[0]; }"
+                "Mivo.to_char: the _hex literal holds an invalid char")
+expect_rejected(literal_odd_length c++20
+                "using namespace mivo::literals; int main() { return \"abc\"_hex[0]; }"
+                "Hex string cannot have an odd number of characters")
+expect_rejected(decode_array_bad_digit_at_compile_time c++20
+                "constexpr auto b = mivo::decode_array(std::array<char, 2>{'0', 'g'}); int main() {}"
+                "throw_invalid_char|constant expression")
