@@ -9,7 +9,7 @@ install(TARGETS mivo EXPORT mivoTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT devel
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES lib/include/mivo.hpp lib/include/mivo_cstruct.hpp
+install(FILES lib/include/mivo.hpp lib/include/mivo_cstruct.hpp lib/include/mivo_fmt.hpp
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT devel)
 
 install(EXPORT mivoTargets NAMESPACE mivo:: DESTINATION ${mivo_cmake_dir} COMPONENT devel)

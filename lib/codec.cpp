@@ -179,6 +179,53 @@ std::ostream& operator<<(std::ostream& out, const hex_text& h) {
   return out << std::string_view(h.text);
 }
 
+std::size_t hex_view::encode_into(std::span<char> out, std::span<const std::uint8_t> in) noexcept {
+  detail::active_kernel().encode(in.data(), in.size(), out.data());
+  return 2 * in.size();
+}
+
+std::size_t hex_view::encode_upper_into(std::span<char> out,
+                                        std::span<const std::uint8_t> in) noexcept {
+  detail::active_kernel().encode_upper(in.data(), in.size(), out.data());
+  return 2 * in.size();
+}
+
+// As a formatted insertion of a string of h.size() characters, written a piece at a time.
+std::ostream& operator<<(std::ostream& out, hex_view h) {
+  const std::ostream::sentry ready(out);
+  if (!ready) return out;
+  const auto width = static_cast<std::size_t>(std::max<std::streamsize>(out.width(), 0));
+  const std::size_t padding = width > h.size() ? width - h.size() : 0;
+  const bool pad_left = (out.flags() & std::ios::adjustfield) != std::ios::left;
+  const auto pad = [&] {
+    for (std::size_t i = 0; i < padding; ++i) {
+      if (std::ostream::traits_type::eq_int_type(out.rdbuf()->sputc(out.fill()),
+                                                 std::ostream::traits_type::eof())) {
+        out.setstate(std::ios::badbit);
+        return;
+      }
+    }
+  };
+  try {
+    if (pad_left) pad();
+    h.write_to(
+        [&](const char* digits, std::size_t n) {
+          const auto count = static_cast<std::streamsize>(n);
+          if (out.rdbuf()->sputn(digits, count) != count) out.setstate(std::ios::badbit);
+        },
+        (out.flags() & std::ios::uppercase) != 0);
+    if (!pad_left) pad();
+  } catch (...) {  // as the standard inserters do: mark the stream, rethrow if it asks
+    try {
+      out.setstate(std::ios::badbit);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): the original is rethrown below
+    }
+    if ((out.exceptions() & std::ios::badbit) != 0) throw;
+  }
+  out.width(0);
+  return out;
+}
+
 const std::string& show(const hex_text& h) noexcept { return h.text; }
 
 std::string show(hex_text&& h) noexcept { return std::move(h.text); }

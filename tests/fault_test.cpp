@@ -8,6 +8,8 @@
 #include <streambuf>
 #include <string>
 
+#include <iomanip>
+
 #include "helpers.hpp"
 
 namespace {
@@ -144,6 +146,7 @@ TEST(NoAllocation, BufferFormsAndTheDumpWriter) {
   writer.write_text(std::string_view(digits).substr(0, 1001));
   writer.write_bytes(mivo::as_bytes(raw));
   writer.finish();
+  out << std::setw(3000000) << std::left << mivo::hex(raw) << mivo::hex(raw);
   EXPECT_EQ(total_allocations.load(), before);
   EXPECT_EQ(back, raw);
 }

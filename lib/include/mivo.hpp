@@ -37,6 +37,7 @@
 #define MIVO_API __attribute__((visibility("default")))
 #endif
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <concepts>
@@ -230,11 +231,11 @@ template <byte_range R>
 [[nodiscard]] MIVO_API hex_text of_bytes(skip_list skip, std::span<const std::uint8_t> b);
 template <byte_range R>
 [[nodiscard]] hex_text of_bytes(const R& b) {
-  return of_bytes(as_bytes(b));
+  return of_bytes(mivo::as_bytes(b));
 }
 template <byte_range R>
 [[nodiscard]] hex_text of_bytes(skip_list skip, const R& b) {
-  return of_bytes(skip, as_bytes(b));
+  return of_bytes(skip, mivo::as_bytes(b));
 }
 
 // As to_string, into a byte buffer.
@@ -342,6 +343,46 @@ MIVO_API std::ostream& operator<<(std::ostream& out, const hex_text& h);
 [[nodiscard]] MIVO_API std::string show(hex_text&& h) noexcept;
 // A const temporary can be neither moved from nor safely referred to.
 std::string show(const hex_text&& h) = delete;
+
+// Bytes shown as hex where text goes, without building a string: `out << mivo::hex(digest)`,
+// or with <mivo_fmt.hpp> `fmt::format("{}", mivo::hex(digest))`. It views the bytes, so it
+// must not outlive them. Width, fill and adjustment apply as to a string; std::uppercase (or
+// "{:X}") gives A-F. Nothing is allocated.
+class hex_view {
+ public:
+  constexpr explicit hex_view(std::span<const std::uint8_t> bytes) noexcept : bytes_(bytes) {}
+  [[nodiscard]] constexpr std::span<const std::uint8_t> bytes() const noexcept { return bytes_; }
+  // How many digits it shows.
+  [[nodiscard]] constexpr std::size_t size() const noexcept { return 2 * bytes_.size(); }
+
+  // Calls sink(const char* digits, std::size_t count) for its digits in order, a few hundred at
+  // a time from a buffer on the stack.
+  template <class Sink>
+  void write_to(Sink sink, bool uppercase = false) const {
+    std::array<char, 2 * piece_bytes> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    for (std::size_t done = 0; done < bytes_.size(); done += piece_bytes) {
+      const auto piece = bytes_.subspan(done, std::min(piece_bytes, bytes_.size() - done));
+      const std::size_t n =
+          uppercase ? encode_upper_into(digits, piece) : encode_into(digits, piece);
+      sink(digits.data(), n);
+    }
+  }
+
+ private:
+  static constexpr std::size_t piece_bytes = 256;
+  MIVO_API static std::size_t encode_upper_into(std::span<char> out,
+                                                std::span<const std::uint8_t> in) noexcept;
+  MIVO_API static std::size_t encode_into(std::span<char> out,
+                                          std::span<const std::uint8_t> in) noexcept;
+  std::span<const std::uint8_t> bytes_;
+};
+
+template <byte_range R>
+[[nodiscard]] hex_view hex(const R& bytes) noexcept {
+  return hex_view(mivo::as_bytes(bytes));
+}
+
+MIVO_API std::ostream& operator<<(std::ostream& out, hex_view h);
 
 // Fixed-size data at compile time. encode_array gives the lowercase digits of N bytes;
 // decode_array the bytes of 2N digits (0-9, a-f, A-F), judged as to_string judges them: at run
