@@ -131,7 +131,7 @@ std::vector<std::uint8_t> to_bytes(const hex_text& h) {
       bytes{}, [](std::size_t n) { return bytes(n); }, [](bytes& b) { return b.data(); }, h);
 }
 
-std::size_t encode_into(std::span<char> out, std::span<const std::uint8_t> in) {
+std::size_t detail::encode_into_library(std::span<char> out, std::span<const std::uint8_t> in) {
   if (in.size() > out.size() / 2) throw std::length_error("Mivo.encode_into: output too small");
   detail::active_kernel().encode(in.data(), in.size(), out.data());
   return 2 * in.size();
@@ -147,24 +147,15 @@ std::size_t encode_into(std::span<char> out, skip_list skip, std::span<const std
   return 2 * kept;
 }
 
-std::size_t encode_into(std::span<char> out, std::string_view in) {
-  return encode_into(out, detail::bytes_of(in));
-}
-
 std::size_t encode_into(std::span<char> out, skip_list skip, std::string_view in) {
   return encode_into(out, skip, detail::bytes_of(in));
 }
 
-std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text) {
+std::size_t detail::decode_into_library(std::span<std::uint8_t> out, std::string_view text) {
   const std::size_t pairs = text.size() / 2;
   if (out.size() < pairs) throw std::length_error("Mivo.decode_into: output too small");
   detail::check_decoded(text, detail::decode_pairs(text, out.data()));
   return pairs;
-}
-
-std::size_t decode_into(std::span<char> out, std::string_view text) {
-  return decode_into(
-      std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(out.data()), out.size()), text);
 }
 
 std::string_view kernel_name() noexcept { return detail::active_kernel().name; }

@@ -111,4 +111,31 @@ TEST(Overlap, DecodeInPlaceStopsAtABadPairAsElsewhere) {
   EXPECT_EQ(buffer.substr(0, 150), expected);
 }
 
+// Digests are decoded without a call into the library; a bad digit anywhere in one must still
+// fail as it fails elsewhere, with nothing after its pair stored, in place or not.
+TEST(DigestSizes, ABadDigitFailsAsElsewhere) {
+  for (const std::size_t n : {16U, 32U, 48U, 64U}) {
+    const std::string digits = mivo::of_string(mivo_test::pattern(n)).text;
+    for (std::size_t bad = 0; bad < 2 * n; bad += 7) {
+      for (const bool in_place : {false, true}) {
+        std::string text = digits;
+        text[bad] = 'x';
+        std::string separate(n, '\x5a');
+        const std::span<char> out = in_place ? std::span(text.data(), n) : std::span(separate);
+        try {
+          (void)mivo::decode_into(out, std::string_view(text.data(), 2 * n));
+          FAIL() << n << " " << bad;
+        } catch (const mivo::decode_error& e) {
+          EXPECT_EQ(e.position(), bad);
+        }
+        const std::size_t stored = bad / 2;
+        EXPECT_EQ(std::string(out.data(), stored), mivo_test::pattern(n).substr(0, stored));
+        if (!in_place) {
+          EXPECT_EQ(separate.substr(stored), std::string(n - stored, '\x5a'));
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
