@@ -54,6 +54,8 @@ row decode "$(best "$mivo" decode "$work/data.HEX")" \
 
 # The dump's options beside the plain dump (the peer column is mivo itself), and colour beside
 # hexyl, which takes many seconds: one run of it is enough.
+row "encode -w 60" "$(best "$mivo" encode -w 60 "$work/data")" \
+  "mivo encode" "$mivo encode $work/data" "xxd -p" "xxd -p $work/data"
 row "dump --offsets" "$(best "$mivo" dump --offsets "$work/data")" \
   "mivo dump" "$mivo dump $work/data"
 row "dump -u" "$(best "$mivo" dump -u "$work/data")" "mivo dump" "$mivo dump $work/data"

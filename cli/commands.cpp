@@ -132,20 +132,93 @@ void dump(input_list& in, const output& out, mivo::dump_options options) {
   writer.finish();
 }
 
-void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline,
-            bool upper) {
+namespace {
+
+void uppercase(char* digits, std::size_t n) {
+  std::transform(digits, digits + n, digits,
+                 [](char c) { return static_cast<char>(c >= 'a' ? c - ('a' - 'A') : c); });
+}
+
+// Copies digits to `to`, a line feed after every `width` of them; `column` carries on from one
+// call to the next. Returns the end.
+char* wrap(const char* digits, std::size_t n, std::size_t width, std::size_t& column, char* to) {
+  while (n > 0) {
+    const std::size_t take = std::min(n, width - column);
+    std::memcpy(to, digits, take);
+    to += take;
+    digits += take;
+    n -= take;
+    column += take;
+    if (column == width) {
+      *to++ = '\n';
+      column = 0;
+    }
+  }
+  return to;
+}
+
+}  // namespace
+
+void encode(input_list& in, const output& out, const encode_layout& layout) {
   const auto block = uninitialized(block_size);
   const auto digits = uninitialized(2 * block_size);
+  const std::size_t width = layout.width;
+  const auto lines = width > 0 ? uninitialized(2 * block_size + 2 * block_size / width + 1)
+                               : std::unique_ptr<char[]>();
+  std::size_t column = 0;
+  bool any = false;
   while (const std::size_t n = in.read({block.get(), block_size})) {
     const std::size_t count =
-        mivo::encode_into({digits.get(), 2 * block_size}, skip, bytes_of(block, n));
-    if (upper) {
-      std::transform(digits.get(), digits.get() + count, digits.get(),
-                     [](char c) { return static_cast<char>(c >= 'a' ? c - ('a' - 'A') : c); });
+        mivo::encode_into({digits.get(), 2 * block_size}, layout.skip, bytes_of(block, n));
+    if (layout.upper) uppercase(digits.get(), count);
+    any = any || count > 0;
+    if (width == 0) {
+      out.write(digits.get(), count);
+    } else {
+      out.write(lines.get(),
+                static_cast<std::size_t>(wrap(digits.get(), count, width, column, lines.get()) -
+                                         lines.get()));
     }
-    out.write(digits.get(), count);
   }
-  if (newline) out.write("\n", 1);
+  // Wrapped, as xxd -p: every line ends in a line feed, and no digits make no line.
+  const bool last_line_open = width == 0 || column > 0;
+  if (layout.newline && last_line_open && (width == 0 || any)) out.write("\n", 1);
+}
+
+void encode_c_array(input_list& in, const output& out, std::string_view name, bool upper) {
+  constexpr std::size_t per_line = 12;
+  constexpr std::size_t chars_per_byte = 6;  // ", 0xab" or ",\n  0xab", less at the start
+  const auto block = uninitialized(block_size);
+  const auto digits = uninitialized(2 * block_size);
+  const auto text = uninitialized(block_size * (chars_per_byte + 2) + 16);
+  if (!name.empty()) {
+    out.write("unsigned char ");
+    out.write(name);
+    out.write("[] = {\n");
+  }
+  std::uint64_t total = 0;
+  while (const std::size_t n = in.read({block.get(), block_size})) {
+    mivo::encode_into({digits.get(), 2 * n}, bytes_of(block, n));
+    if (upper) uppercase(digits.get(), 2 * n);
+    char* to = text.get();
+    for (std::size_t i = 0; i < n; ++i, ++total) {
+      if (total % per_line == 0) {
+        if (total > 0) *to++ = ',';
+        if (total > 0) *to++ = '\n';
+        to = std::copy_n("  0x", 4, to);
+      } else {
+        to = std::copy_n(", 0x", 4, to);
+      }
+      to = std::copy_n(digits.get() + 2 * i, 2, to);
+    }
+    out.write(text.get(), static_cast<std::size_t>(to - text.get()));
+  }
+  if (total > 0) out.write("\n");
+  if (!name.empty()) {
+    out.write("};\nunsigned int ");
+    out.write(name);
+    out.write("_len = " + std::to_string(total) + ";\n");
+  }
 }
 
 void decode(input_list& in, const output& out, bool strict) {

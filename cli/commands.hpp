@@ -16,10 +16,19 @@ inline constexpr std::size_t block_size = 256 << 10;
 // Squeezing, the holes of a sparse file are passed over unread.
 void dump(input_list& in, const output& out, mivo::dump_options options);
 
-// The digits of the inputs, leaving out the bytes in `skip`, in uppercase if `upper`, then
-// "\n" if `newline`.
-void encode(input_list& in, const output& out, const mivo::skip_list& skip, bool newline,
-            bool upper);
+struct encode_layout {
+  mivo::skip_list skip;   // bytes left out
+  bool upper = false;     // A-F
+  bool newline = true;    // a line feed at the end
+  std::size_t width = 0;  // digits per line, as xxd -p wraps them at 60; 0: one line
+};
+
+// The digits of the inputs, laid out as `layout` says.
+void encode(input_list& in, const output& out, const encode_layout& layout);
+
+// The inputs as a C array, exactly as xxd -i writes it: declared as `name` with its length, or
+// with no name only the lines of bytes.
+void encode_c_array(input_list& in, const output& out, std::string_view name, bool upper);
 
 // The bytes the digits of the inputs encode. Unless `strict`, ASCII whitespace anywhere is
 // left out first. Throws failure naming the input and offset of a rejected character, or the

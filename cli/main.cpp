@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -55,6 +56,8 @@ Examples:
   mivo dump --color=always f | less -R
                                      colour by byte class through a pager
   mivo encode -u --skip 0a notes.txt the digits in uppercase, leaving out line feeds
+  mivo encode -w 60 f                as xxd -p: 60 digits a line
+  mivo encode -i logo.png            a C array, as xxd -i writes it
   echo 6869 | mivo decode            prints "hi"
 )";
 
@@ -133,8 +136,20 @@ struct options {
   std::vector<std::string> skip;
   const CLI::Option* skip_option = nullptr;
   bool no_newline = false;
+  std::size_t width = 0;
+  std::string c_array_name;
+  const CLI::Option* c_array_option = nullptr;
   bool strict = false;
 };
+
+// The C identifier xxd -i makes of a file name: every other character an underscore, and two
+// before a leading digit.
+std::string c_name_of(std::string_view file) {
+  std::string name;
+  if (!file.empty() && file[0] >= '0' && file[0] <= '9') name = "__";
+  for (const char c : file) name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+  return name;
+}
 
 // -s and -n: the part of the input to read, on every command.
 void add_region(CLI::App& command, options& o) {
@@ -174,6 +189,10 @@ void add_encode_options(CLI::App& encode, options& o) {
                       ->allow_extra_args(false)
                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   encode.add_flag("--no-newline", o.no_newline, "No line feed after the digits");
+  encode.add_option("-w,--width", o.width, "Digits per line (60: as xxd -p); 0, the default: one")
+      ->type_name("COLS");
+  o.c_array_option = encode.add_flag("-i{},--c-array{}", o.c_array_name,
+                                     "A C array, as xxd -i writes it: --c-array=NAME names it");
   add_region(encode, o);
   add_upper(encode, o);
 }
@@ -324,8 +343,16 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
     mivo::dump_options options = layout;
     options.first_offset = start;
     mivo_cli::dump(in, out, options);
+  } else if (name == "encode" && o.c_array_option != nullptr && o.c_array_option->count() > 0) {
+    const bool one_file = o.files.size() == 1 && o.files[0] != "-";
+    const std::string array = !o.c_array_name.empty() ? o.c_array_name
+                              : one_file              ? c_name_of(o.files[0])
+                                                      : "";
+    mivo_cli::encode_c_array(in, out, array, o.upper);
   } else if (name == "encode") {
-    mivo_cli::encode(in, out, skip_bytes, !o.no_newline, o.upper);
+    mivo_cli::encode(
+        in, out,
+        {.skip = skip_bytes, .upper = o.upper, .newline = !o.no_newline, .width = o.width});
   } else {
     mivo_cli::decode(in, out, o.strict);
   }

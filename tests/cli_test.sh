@@ -389,5 +389,31 @@ case_color() {
   true
 }
 
+case_encode_wraps_and_writes_c_arrays() {
+  [ "$(printf 'abcde' | "$mivo" encode -w 4)" = $'6162\n6364\n65' ] || fail "-w 4"
+  printf 'ab' | "$mivo" encode -w 4 --no-newline >got
+  [ "$(od -An -c got | tr -d ' ')" = '6162\n' ] || fail "-w 4 of a full line: every line ends"
+  command -v xxd >/dev/null || { echo "skipped the comparisons with xxd: no xxd"; exit 0; }
+  for size in 0 1 29 30 31 12 13 1000 70001; do
+    random_file "in$size.bin" "$size"
+    "$mivo" encode -w 60 "in$size.bin" >got
+    xxd -p "in$size.bin" >want
+    cmp -s got want || fail "-w 60 of $size bytes differs from xxd -p"
+    "$mivo" encode -i "in$size.bin" >got
+    xxd -i "in$size.bin" >want
+    cmp -s got want || fail "-i of $size bytes differs from xxd -i"
+    "$mivo" encode -i <"in$size.bin" >got
+    xxd -i <"in$size.bin" >want
+    cmp -s got want || fail "-i of $size bytes on standard input differs from xxd -i"
+  done
+  cp in13.bin 7-up.dat
+  "$mivo" encode -i 7-up.dat >got
+  xxd -i 7-up.dat >want
+  cmp -s got want || fail "the array's name differs from xxd's"
+  "$mivo" encode --c-array=key in13.bin >got
+  xxd -i -n key in13.bin >want 2>/dev/null && { cmp -s got want || fail "--c-array=key"; }
+  true
+}
+
 "case_$case"
 echo "ok [$case]"

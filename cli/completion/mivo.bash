@@ -15,7 +15,7 @@ _mivo() {
   case $command in
     dump) words="--start --length --offsets --no-row-numbers --no-chars --squeeze --upper
                  --color --help" ;;
-    encode) words="--skip --no-newline --start --length --upper --help" ;;
+    encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
     decode) words="--strict --start --length --help" ;;
     *) words="dump encode decode --help --version" ;;
   esac
