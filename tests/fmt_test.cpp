@@ -1,4 +1,4 @@
-// mivo::hex through {fmt}, where the host has it: the spec behaves as for a string, plus X.
+// mivo::hex through {fmt}, where the host has it: fields behave as for a string, plus X.
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
@@ -16,9 +16,9 @@ TEST(FmtFormatter, FormatsAsTheStringOfTheDigits) {
   const auto h = mivo::hex(bytes);
   EXPECT_EQ(fmt::format("{}", h), "01abff");
   EXPECT_EQ(fmt::format("{:X}", h), "01ABFF");
-  for (const char* spec : {"{:10}", "{:<10}", "{:>10}", "{:^10}", "{:*^11}", "{:-<3}"}) {
-    EXPECT_EQ(fmt::format(fmt::runtime(spec), h), fmt::format(fmt::runtime(spec), "01abff"))
-        << spec;
+  for (const char* field : {"{:10}", "{:<10}", "{:>10}", "{:^10}", "{:*^11}", "{:-<3}"}) {
+    EXPECT_EQ(fmt::format(fmt::runtime(field), h), fmt::format(fmt::runtime(field), "01abff"))
+        << field;
   }
   EXPECT_THROW((void)fmt::format(fmt::runtime("{:q}"), h), fmt::format_error);
 }

@@ -1,7 +1,7 @@
 // mivo::hex in {fmt} and spdlog: `fmt::format("{}", mivo::hex(digest))`, nothing allocated.
 // Optional: include it only where the host has {fmt}; libmivo itself does not depend on it.
 //
-// The format spec is [[fill]align][width][type]: align '<', '>' or '^' (left by default, as
+// A replacement field takes [[fill]align][width][type]: align '<', '>' or '^' (left by default, as
 // for a string), type 'x' (the default) or 'X' for A-F.
 #ifndef MIVO_MIVO_FMT_HPP
 #define MIVO_MIVO_FMT_HPP
