@@ -72,6 +72,8 @@ class input_list {
   std::uint64_t pass_hole();
   // The input the last block came from, quoted for a message, and that block's offset in it.
   [[nodiscard]] const std::string& name() const noexcept { return shown_name_; }
+  // Which of the inputs that is, counting from 0.
+  [[nodiscard]] std::size_t index() const noexcept { return current_; }
   [[nodiscard]] std::uint64_t offset() const noexcept { return offset_; }
 
  private:

@@ -4,6 +4,7 @@ set(mivo_sources
     lib/codec.cpp
     lib/adapters.cpp
     lib/dump.cpp
+    lib/decode_writer.cpp
     lib/kernels/scalar.cpp
     lib/kernels/dispatch.cpp)
 

@@ -134,6 +134,42 @@ void check_decode_into(std::string_view text) {
   }
 }
 
+// decode_writer over a random split against to_string of the text without its skipped bytes:
+// the same bytes, or the same failure at the same place in the whole text, with every pair
+// before it written.
+void check_decode_writer(std::string_view text, const mivo::skip_list& skip, std::uint32_t seed) {
+  std::string kept;
+  std::vector<std::size_t> where;  // of each kept character in the text
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (skip.contains(static_cast<std::uint8_t>(text[i]))) continue;
+    kept += text[i];
+    where.push_back(i);
+  }
+  std::ostringstream out;
+  std::string message;
+  std::size_t position = SIZE_MAX;
+  try {
+    mivo::decode_writer writer(skip, out);
+    std::size_t at = 0;
+    for (const std::size_t n : split(text.size(), seed)) {
+      writer.write_text(text.substr(at, n));
+      at += n;
+    }
+    writer.finish();
+  } catch (const mivo::decode_error& e) {
+    message = e.what();
+    position = e.position();
+  }
+  try {
+    const std::string expected = mivo::to_string(mivo::hex_text{kept});
+    check(position == SIZE_MAX && out.str() == expected, "decode_writer decodes as to_string");
+  } catch (const mivo::decode_error& e) {
+    check(message == e.what() && position == where[e.position()], "the same failure, same place");
+    const std::string before = kept.substr(0, e.position() / 2 * 2);
+    check(out.str() == mivo::to_string(mivo::hex_text{before}), "every pair before it written");
+  }
+}
+
 void check_encode_into(std::string_view bytes, const mivo::skip_list& skip) {
   const std::string expected = mivo::of_string(skip, bytes).text;
   std::string out(expected.size() + 2, untouched);
@@ -176,5 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t listed = std::min<std::size_t>(flags >> 5, text.size());
   check_encode_into(text.substr(listed), mivo::skip_list(mivo::as_bytes(text.substr(0, listed))));
   check_encode_into(text, mivo::skip_list{});
+  check_decode_writer(text, mivo::skip_list(mivo::as_bytes(text.substr(0, listed))), seed);
+  check_decode_writer(text, mivo::skip_list{' ', '\n', '\t'}, seed);
   return 0;
 }

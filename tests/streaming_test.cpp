@@ -155,4 +155,41 @@ TEST(DumpWriter, AStreamThatThrowsSpendsTheWriter) {
   EXPECT_TRUE(quiet.bad());
 }
 
+TEST(DecodeWriter, DecodesAcrossPiecesAndSkipsItsList) {
+  std::ostringstream out;
+  mivo::decode_writer writer({' ', '\n'}, out);
+  for (const std::string_view piece : {"6", "8 6", "9\n", "", " 2", "1"}) writer.write_text(piece);
+  writer.finish();
+  writer.finish();  // again: nothing
+  EXPECT_EQ(out.str(), "hi!");
+  EXPECT_THROW(writer.write_text("00"), std::logic_error);
+}
+
+TEST(DecodeWriter, FailuresNameTheirPlaceInTheWholeText) {
+  const auto failure = [](std::initializer_list<std::string_view> pieces, std::string& written) {
+    std::ostringstream out;
+    mivo::decode_writer writer({' '}, out);
+    try {
+      for (const std::string_view piece : pieces) writer.write_text(piece);
+      writer.finish();
+    } catch (const decode_error& e) {
+      written = out.str();
+      EXPECT_THROW(writer.write_text("00"), std::logic_error);  // spent
+      return std::make_pair(std::string(e.what()), e.position());
+    }
+    return std::make_pair(std::string(), SIZE_MAX);
+  };
+  std::string written;
+  EXPECT_EQ(failure({"41 4", "2 g0"}, written),
+            std::make_pair(mivo_test::invalid_char_message('g'), std::size_t{6}));
+  EXPECT_EQ(written, "AB");
+  EXPECT_EQ(failure({"4", " ", "z1"}, written),  // the second character is judged first
+            std::make_pair(mivo_test::invalid_char_message('z'), std::size_t{2}));
+  EXPECT_EQ(failure({"g", "  4"}, written),
+            std::make_pair(mivo_test::invalid_char_message('g'), std::size_t{0}));
+  EXPECT_EQ(failure({"4142 4"}, written),
+            std::make_pair(mivo_test::odd_length_message, std::size_t{5}));
+  EXPECT_EQ(written, "AB");
+}
+
 }  // namespace

@@ -433,6 +433,36 @@ class MIVO_API dump_writer {
   std::unique_ptr<state> state_;
 };
 
+// An incremental decoder onto a stream, the counterpart of dump_writer. For any split of a text
+// T into write_text calls followed by finish(), the stream receives exactly the bytes that
+// to_string gives for T without the bytes listed in `skip` (none by default). Pairs are judged
+// as to_string judges them, also across calls; each call hands the stream the bytes it
+// decoded, and memory stays bounded by a fixed block whatever the input.
+//
+// A bad character throws decode_error from the call that brings it, position() counted over
+// all of T (skipped bytes included), after the bytes of every pair before it have been
+// written and nothing after. A lone last digit throws the odd-length decode_error from
+// finish(), naming its position. After a failure, or an exception from the stream, the writer
+// is spent: later calls throw std::logic_error. write_text after finish() throws
+// std::logic_error; finish() again does nothing. A stream that fails without throwing makes the
+// call throw std::ios_base::failure. The destructor finishes an unfinished writer, swallowing
+// any error. An empty piece, whatever its data pointer, changes nothing.
+class MIVO_API decode_writer {
+ public:
+  explicit decode_writer(std::ostream& out);
+  decode_writer(skip_list skip, std::ostream& out);
+  decode_writer(const decode_writer&) = delete;
+  decode_writer& operator=(const decode_writer&) = delete;
+  ~decode_writer();
+
+  void write_text(std::string_view text);
+  void finish();
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
 // Writes hexdump_s(...) to std::cout in one write, without flushing; on failure writes nothing.
 MIVO_API void hexdump(const hex_text& h);
 MIVO_API void hexdump(dump_options options, const hex_text& h);
