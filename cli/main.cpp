@@ -231,6 +231,15 @@ void add_commands(CLI::App& app, options& o, int argc, char** argv) {
   }
 }
 
+// A C array has its own layout: nothing else that shapes encode's output goes with it, rather
+// than being quietly ignored.
+void refuse_c_array_conflicts(const options& o) {
+  if (o.c_array_option == nullptr || o.c_array_option->count() == 0) return;
+  if (o.width != 0) throw usage_error("--c-array and --width conflict");
+  if (!o.skip.empty()) throw usage_error("--c-array and --skip conflict");
+  if (o.no_newline) throw usage_error("--c-array and --no-newline conflict");
+}
+
 // CLI11 reads `--skip=` as `--skip` and takes the next argument as its value.
 void refuse_empty_values(int argc, char** argv) {
   for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
@@ -324,6 +333,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
     }
     if (app.get_subcommands().empty()) throw usage_error("missing command");
     skip_bytes = parse_skip(o.skip, o.skip_option != nullptr ? o.skip_option->count() : 0);
+    refuse_c_array_conflicts(o);
   } catch (const CLI::CallForHelp&) {
     out.write(app.help());
     return 0;

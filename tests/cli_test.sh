@@ -342,7 +342,9 @@ case_region_usage_errors() {
       "dump --offsets --no-row-numbers in:--offsets and --no-row-numbers conflict" \
       "dump -a --no-row-numbers in:--squeeze needs row labels: it conflicts with --no-row-numbers" \
       "dump --color=bogus in:--color: invalid value 'bogus' (auto, always or never)" \
-      "dump --start= in:--start: empty value"; do
+      "dump --start= in:--start: empty value" \
+      "encode -i -w 60 in:--c-array and --width conflict" \
+      "encode -i --skip 0a in:--c-array and --skip conflict"; do
     # shellcheck disable=SC2086
     run ${args%%:*}
     expect_rc 2
