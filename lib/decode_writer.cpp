@@ -8,6 +8,7 @@
 
 #include "codec.hpp"
 #include "tables.hpp"
+#include "writer_life.hpp"
 
 namespace mivo {
 namespace {
@@ -34,8 +35,6 @@ const char* find_listed(const char* p, const char* end, const std::array<bool, 2
 }  // namespace
 
 struct decode_writer::state {
-  enum class status { open, finished, spent };
-
   state(const skip_list& skip, std::ostream& s)
       : out(s), block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)) {
     skip.for_each([&](std::uint8_t b) {
@@ -56,7 +55,7 @@ struct decode_writer::state {
   bool has_pending = false;    // a lone digit waiting for the other half of its pair
   char pending = 0;
   std::uint64_t pending_position = 0;
-  status now = status::open;
+  detail::writer_life life{"Mivo.decode_writer"};
 
   void flush() {
     if (used == 0) return;
@@ -123,21 +122,14 @@ struct decode_writer::state {
                        static_cast<std::size_t>(pending_position));
   }
 
-  void check_writable() const {
-    if (now == status::finished) throw std::logic_error("Mivo.decode_writer: written after finish");
-    if (now == status::spent) throw std::logic_error("Mivo.decode_writer: used after a failure");
-  }
-
-  // Runs one call; any exception spends the writer.
+  // One call of the writer: checked, run, and its bytes handed to the stream.
   template <class Step>
   void call(Step step) {
-    try {
+    life.check_writable();
+    life.run([&] {
       step();
       flush();
-    } catch (...) {
-      now = status::spent;
-      throw;
-    }
+    });
   }
 };
 
@@ -147,24 +139,24 @@ decode_writer::decode_writer(skip_list skip, std::ostream& out)
     : state_(std::make_unique<state>(skip, out)) {}
 
 decode_writer::~decode_writer() {
-  if (state_->now != state::status::open) return;
+  if (!state_->life.open()) return;
   try {
     finish();
   } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
   }
 }
 
+// An empty piece changes nothing; its data pointer may be null.
 void decode_writer::write_text(std::string_view text) {
-  state_->check_writable();
-  if (text.empty()) return;
-  state_->call([&] { state_->text(text); });
+  state_->call([&] {
+    if (!text.empty()) state_->text(text);
+  });
 }
 
 void decode_writer::finish() {
-  if (state_->now == state::status::finished) return;
-  state_->check_writable();
+  if (state_->life.finished()) return;
   state_->call([&] { state_->finish(); });
-  state_->now = state::status::finished;
+  state_->life.mark_finished();
 }
 
 }  // namespace mivo

@@ -15,6 +15,7 @@
 
 #include "codec.hpp"
 #include "tables.hpp"
+#include "writer_life.hpp"
 
 namespace mivo {
 namespace {
@@ -462,8 +463,6 @@ struct pending_row {
 // A writer's state: its options, the engine, the block, the row in progress, where it is in
 // the stream of digits, and whether it is still open.
 struct dump_writer::state {
-  enum class status { open, finished, spent };
-
   state(const dump_options& o, std::ostream& s)
       : options(checked(o)), engine(o), sink(s, row_engine::max_row_chars(o)) {}
 
@@ -472,7 +471,7 @@ struct dump_writer::state {
   block_sink sink;
   pending_row row;
   std::uint64_t row_start = 0;  // position in the stream of digits of the row in progress
-  status now = status::open;
+  detail::writer_life life{"Mivo.dump_writer"};
   const detail::kernel& k = detail::active_kernel();
   std::array<char, 2 * chunk_bytes> digits{};
 
@@ -591,21 +590,14 @@ struct dump_writer::state {
     }
   }
 
-  void check_writable() const {
-    if (now == status::finished) throw std::logic_error("Mivo.dump_writer: written after finish");
-    if (now == status::spent) throw std::logic_error("Mivo.dump_writer: used after a failure");
-  }
-
-  // Runs one call; any exception spends the writer.
+  // One call of the writer: checked, run, and its rows handed to the stream.
   template <class Step>
-  void run(Step step) {
-    try {
+  void call(Step step) {
+    life.check_writable();
+    life.run([&] {
       step();
       sink.flush();
-    } catch (...) {
-      now = status::spent;
-      throw;
-    }
+    });
   }
 };
 
@@ -615,7 +607,7 @@ dump_writer::dump_writer(dump_options options, std::ostream& out)
     : state_(std::make_unique<state>(options, out)) {}
 
 dump_writer::~dump_writer() {
-  if (state_->now != state::status::open) return;
+  if (!state_->life.open()) return;
   try {
     finish();
   } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
@@ -624,31 +616,30 @@ dump_writer::~dump_writer() {
 
 // An empty piece changes nothing; its data pointer may be null, so it never reaches memcpy.
 void dump_writer::write_text(std::string_view digits) {
-  state_->check_writable();
-  if (digits.empty()) return;
-  state_->run([&] { state_->text(digits); });
+  state_->call([&] {
+    if (!digits.empty()) state_->text(digits);
+  });
 }
 
 void dump_writer::write_bytes(std::span<const std::uint8_t> bytes) {
-  state_->check_writable();
-  if (bytes.empty()) return;
-  state_->run([&] { state_->raw(bytes); });
+  state_->call([&] {
+    if (!bytes.empty()) state_->raw(bytes);
+  });
 }
 
 void dump_writer::write_zeros(std::uint64_t count) {
-  state_->check_writable();
-  if (count == 0) return;
-  state_->run([&] { state_->zeros(count); });
+  state_->call([&] {
+    if (count != 0) state_->zeros(count);
+  });
 }
 
 void dump_writer::finish() {
-  if (state_->now == state::status::finished) return;
-  state_->check_writable();
-  state_->run([&] {
+  if (state_->life.finished()) return;
+  state_->call([&] {
     if (state_->row.fill > 0) state_->put_pending_row();
     state_->sink.commit(state_->engine.finish(state_->sink.room_for(1)));
   });
-  state_->now = state::status::finished;
+  state_->life.mark_finished();
 }
 
 }  // namespace mivo
