@@ -5,6 +5,7 @@ set(mivo_sources
     lib/adapters.cpp
     lib/dump.cpp
     lib/decode_writer.cpp
+    lib/dump_reader.cpp
     lib/kernels/scalar.cpp
     lib/kernels/dispatch.cpp)
 

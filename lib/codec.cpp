@@ -12,9 +12,7 @@ namespace detail {
 namespace {
 
 [[noreturn]] void invalid_char(unsigned char c, std::size_t position) {
-  throw decode_error(
-      "Mivo.to_char: " + std::to_string(static_cast<unsigned>(c)) + " is an invalid char",
-      position);
+  throw decode_error(invalid_char_message(static_cast<char>(c)), position);
 }
 
 int code(char c, std::size_t position) {
@@ -31,6 +29,10 @@ std::span<const std::uint8_t> bytes_of(std::string_view s) noexcept {
 constexpr std::size_t kept_slack = 128;
 
 }  // namespace
+
+std::string invalid_char_message(char c) {
+  return "Mivo.to_char: " + std::to_string(static_cast<unsigned char>(c)) + " is an invalid char";
+}
 
 std::size_t encoded_size(std::size_t n) {
   if (n > std::string().max_size() / 2) {
@@ -79,8 +81,7 @@ void check_decoded(std::string_view digits, std::size_t first_bad_pair) {
     throw_bad_pair(digits.data() + 2 * first_bad_pair, 2 * first_bad_pair);
   }
   if (digits.size() % 2 != 0) {
-    throw decode_error("Hex conversion: Hex string cannot have an odd number of characters.",
-                       digits.size() - 1);
+    throw decode_error(odd_length_message, digits.size() - 1);
   }
 }
 

@@ -14,6 +14,12 @@
 
 namespace mivo::detail {
 
+inline constexpr const char* odd_length_message =
+    "Hex conversion: Hex string cannot have an odd number of characters.";
+
+// to_char's message for a character that is not a digit.
+std::string invalid_char_message(char c);
+
 // Throws the decode_error for the pair at `pair`, known to hold a non-digit, whose first
 // character stands at `position` of the text.
 [[noreturn]] void throw_bad_pair(const char* pair, std::size_t position);

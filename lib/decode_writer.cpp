@@ -118,8 +118,7 @@ struct decode_writer::state {
   void finish() {
     if (!has_pending) return;
     flush();
-    throw decode_error("Hex conversion: Hex string cannot have an odd number of characters.",
-                       static_cast<std::size_t>(pending_position));
+    throw decode_error(detail::odd_length_message, static_cast<std::size_t>(pending_position));
   }
 
   // One call of the writer: checked, run, and its bytes handed to the stream.

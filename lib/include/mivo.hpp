@@ -21,7 +21,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 3
-#define MIVO_VERSION_MINOR 0
+#define MIVO_VERSION_MINOR 1
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -46,6 +46,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <iosfwd>
 #include <memory>
@@ -457,6 +458,74 @@ class MIVO_API decode_writer {
 
   void write_text(std::string_view text);
   void finish();
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
+// A failure to read a dump back: what() is "line N: column C: REASON", the line and column
+// (both from 1, columns counted in bytes) of the character at fault; position() counts bytes
+// from the start of the text. A bad digit's REASON is to_char's message.
+class MIVO_API dump_error : public decode_error {
+ public:
+  dump_error(const std::string& reason, std::uint64_t line, std::uint64_t column,
+             std::size_t position);
+  dump_error(const dump_error&) noexcept = default;
+  dump_error& operator=(const dump_error&) noexcept = default;
+  ~dump_error() override;
+
+  [[nodiscard]] std::uint64_t line() const noexcept { return line_; }
+  [[nodiscard]] std::uint64_t column() const noexcept { return column_; }
+  [[nodiscard]] const char* reason() const noexcept;
+
+ private:
+  std::uint64_t line_;
+  std::uint64_t column_;
+  std::size_t reason_start_;
+};
+
+// Reads a hex dump back into bytes, the inverse of dump_writer: for every input x and every
+// `layout`, the text of hexdump_s(layout, x) read with the same layout yields exactly x. Only
+// the labels must be known (row_numbers and label; first_offset where rows have no labels); the
+// character column, squeezing, colour and case are read whatever they are.
+//
+// A line is a row: its label ("N: ", with labels), then digits in groups split by single
+// spaces, up to two spaces running or the end of the line. The rest of the line is the
+// character column and is ignored, so edits there change nothing. A row may hold any number
+// of whole bytes (pairs may straddle a space). A row number n places the row at byte 16n, a
+// byte offset (hex, either case) at itself; unlabelled rows follow one another from
+// first_offset. A line "*" repeats the row before it, byte after byte, up to the next row's
+// place; it needs labels, and repeats a row of at most 65536 bytes. Empty lines and SGR
+// sequences (ESC [ ... m) are passed over anywhere; the last line needs no line feed.
+//
+// Bytes go to `to` as (offset, bytes) in the order the rows give them; consecutive rows come
+// together, up to a fixed block at a time, so memory stays bounded whatever the input. The
+// span lives for the call only. With `forward_only`, a row placed before the end of the rows
+// before it is an error (as for output that cannot seek).
+//
+// A malformed line throws dump_error from the call that brings its fault, after every row
+// before that line has gone to `to`, and nothing of its own row: a non-digit in the digits, an
+// odd number of digits in a row, a label that does not parse or whose place does not fit 64
+// bits. The reader's life is dump_writer's: after a failure, or an exception from `to`, it is
+// spent and later calls throw std::logic_error; write_text after finish() throws
+// std::logic_error, finish() again does nothing, and the destructor finishes quietly.
+class MIVO_API dump_reader {
+ public:
+  using sink = std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
+
+  dump_reader(dump_options layout, sink to, bool forward_only = false);
+  dump_reader(const dump_reader&) = delete;
+  dump_reader& operator=(const dump_reader&) = delete;
+  ~dump_reader();
+
+  void write_text(std::string_view text);
+  void finish();
+
+  // The line and column (from 1) of the next character to come: where an input that starts
+  // now begins, to name a fault's place in it.
+  [[nodiscard]] std::uint64_t line() const noexcept;
+  [[nodiscard]] std::uint64_t column() const noexcept;
 
  private:
   struct state;

@@ -1,0 +1,462 @@
+// Reading a hex dump back into bytes: a per-character state machine that takes every layout and
+// edit, and a fast path for runs of rows laid out exactly as the dump writes them.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "codec.hpp"
+#include "kernels/kernels.hpp"
+#include "tables.hpp"
+#include "writer_life.hpp"
+
+namespace mivo {
+
+dump_error::dump_error(const std::string& reason, std::uint64_t line, std::uint64_t column,
+                       std::size_t position)
+    : decode_error(
+          "line " + std::to_string(line) + ": column " + std::to_string(column) + ": " + reason,
+          position),
+      line_(line),
+      column_(column),
+      reason_start_(std::char_traits<char>::length(what()) - reason.size()) {}
+
+dump_error::~dump_error() = default;
+
+const char* dump_error::reason() const noexcept { return what() + reason_start_; }
+
+namespace {
+
+namespace layout = detail::layout;
+
+constexpr std::size_t block_bytes = std::size_t{64} * 1024;
+constexpr std::size_t max_row_bytes = 65536;
+// Rows the fast path gathers before decoding them in one call.
+constexpr std::size_t batch_rows = 512;
+constexpr char escape = '\x1b';
+
+constexpr const char* bad_label = "invalid row label";
+constexpr const char* label_range = "row label out of range";
+constexpr const char* bad_escape = "invalid escape sequence";
+
+// Where in its line the next character falls.
+enum class part : std::uint8_t {
+  line_start,
+  label,        // digits of the label, up to ':'
+  after_colon,  // the space after "N:"
+  digits,
+  after_space,  // one space after digits: more digits, or a second space
+  char_column,  // the rest of the line, ignored
+  star,         // after a line's '*'
+};
+
+enum class escape_part : std::uint8_t { none, bracket, params };
+
+// Whether any of the 16 bytes at p is a line feed.
+bool holds_line_feed(const char* p) noexcept {
+  constexpr std::uint64_t ones = 0x0101010101010101U;
+  constexpr std::uint64_t highs = 0x8080808080808080U;
+  std::array<std::uint64_t, 2> words{};
+  std::memcpy(words.data(), p, sizeof words);
+  std::uint64_t found = 0;
+  for (const std::uint64_t w : words) {
+    const std::uint64_t x = w ^ ('\n' * ones);
+    found |= (x - ones) & ~x & highs;
+  }
+  return found != 0;
+}
+
+}  // namespace
+
+struct dump_reader::state {
+  state(const dump_options& layout, sink to, bool forward)
+      : labelled(layout.row_numbers && layout.label != row_label::none),
+        hex_labels(layout.label == row_label::byte_offset),
+        next_unlabelled(layout.first_offset),
+        out(std::move(to)),
+        forward_only(forward),
+        block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)),
+        row(std::make_unique_for_overwrite<std::uint8_t[]>(max_row_bytes)),
+        digits(std::make_unique_for_overwrite<char[]>(batch_rows * layout::row_digits)) {}
+
+  const bool labelled;
+  const bool hex_labels;
+  std::uint64_t next_unlabelled;  // where an unlabelled row goes
+  sink out;
+  const bool forward_only;
+  const detail::kernel& k = detail::active_kernel();
+  detail::writer_life life{"Mivo.dump_reader"};
+
+  // Bytes of consecutive rows not yet handed on, from block_offset.
+  std::unique_ptr<std::uint8_t[]> block;
+  std::size_t used = 0;
+  std::uint64_t block_offset = 0;
+
+  // The row being read, then the last row read, which a '*' repeats.
+  std::unique_ptr<std::uint8_t[]> row;
+  std::size_t row_size = 0;
+  std::uint64_t row_place = 0;
+  bool have_row = false;
+  std::uint64_t last_end = 0;    // just past the last row
+  std::uint64_t end_so_far = 0;  // just past the furthest row
+  bool star_pending = false;
+  std::unique_ptr<std::uint8_t[]> repeats;  // made at the first '*'
+
+  // Where the next character stands.
+  std::uint64_t line = 1;
+  std::uint64_t column = 1;
+  std::uint64_t position = 0;
+
+  part where = part::line_start;
+  escape_part in_escape = escape_part::none;
+  std::uint64_t escape_column = 0;
+  std::uint64_t label_value = 0;
+  std::uint64_t label_column = 0;
+  bool label_has_digits = false;
+  int high_digit = -1;  // a row's digit waiting for its pair
+  std::uint64_t high_column = 0;
+
+  std::unique_ptr<char[]> digits;  // the fast path's gathered digits
+  std::array<const char*, batch_rows + 1> row_starts{};
+
+  // Hands on the rows before this line, then throws.
+  [[noreturn]] void fail(const char* reason, std::uint64_t at_column) {
+    flush();
+    const std::uint64_t back = column - at_column;
+    throw dump_error(reason, line, at_column, static_cast<std::size_t>(position - back));
+  }
+
+  void flush() {
+    if (used == 0) return;
+    out(block_offset, {block.get(), std::exchange(used, 0)});
+  }
+
+  // Hands on `n` bytes for `place`, after what the block holds when they follow it.
+  void put(std::uint64_t place, const std::uint8_t* bytes, std::size_t n) {
+    if (used > 0 && block_offset + used != place) flush();
+    while (n > 0) {
+      if (used == 0) block_offset = place;
+      const std::size_t take = std::min(n, block_bytes - used);
+      std::memcpy(block.get() + used, bytes, take);
+      used += take;
+      place += take;
+      bytes += take;
+      n -= take;
+      if (used == block_bytes) flush();
+    }
+  }
+
+  // After a '*': the last row again and again up to `place`.
+  void repeat_last_row(std::uint64_t place) {
+    star_pending = false;
+    if (row_size == 0 || place <= last_end) return;
+    // The row over and over in a block of its own, handed on a block at a time.
+    if (!repeats) repeats = std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes);
+    const std::size_t span = block_bytes / row_size * row_size;
+    for (std::size_t at = 0; at < span; at += row_size) {
+      std::memcpy(repeats.get() + at, row.get(), row_size);
+    }
+    for (std::uint64_t at = last_end; at < place;) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(span, place - at));
+      put(at, repeats.get(), n);
+      at += n;
+    }
+    last_end = std::max(last_end, place);
+    end_so_far = std::max(end_so_far, last_end);
+  }
+
+  // A row begins at `place`; its label, if any, starts at label_column.
+  void place_row(std::uint64_t place) {
+    if (star_pending) repeat_last_row(place);
+    if (forward_only && place < end_so_far) {
+      fail("row placed before the end of the rows before it", label_column);
+    }
+    row_place = place;
+    row_size = 0;
+    high_digit = -1;
+  }
+
+  void end_row() {
+    if (high_digit >= 0) fail(detail::odd_length_message, high_column);
+    put(row_place, row.get(), row_size);
+    have_row = true;
+    last_end = row_place + row_size;
+    end_so_far = std::max(end_so_far, last_end);
+    if (!labelled) next_unlabelled = last_end;
+  }
+
+  void digit(char c) {
+    const int value = detail::digit_value[static_cast<unsigned char>(c)];
+    if (value < 0) fail(detail::invalid_char_message(c).c_str(), column);
+    if (high_digit < 0) {
+      high_digit = value;
+      high_column = column;
+      return;
+    }
+    if (row_size == max_row_bytes) fail("row holds more than 65536 bytes", column);
+    if (row_place + row_size == UINT64_MAX) fail(label_range, column);
+    row[row_size++] = static_cast<std::uint8_t>((high_digit << 4) | value);
+    high_digit = -1;
+  }
+
+  void label_digit(char c) {
+    const int value = detail::digit_value[static_cast<unsigned char>(c)];
+    const unsigned base = hex_labels ? 16 : 10;
+    if (value < 0 || static_cast<unsigned>(value) >= base) fail(bad_label, column);
+    // A row number n goes to 16n, which must fit as well.
+    const std::uint64_t limit = hex_labels ? UINT64_MAX : UINT64_MAX / layout::row_bytes;
+    if (label_value > (limit - static_cast<unsigned>(value)) / base) fail(label_range, column);
+    label_value = label_value * base + static_cast<unsigned>(value);
+    label_has_digits = true;
+  }
+
+  void end_label() {
+    if (!label_has_digits) fail(bad_label, column);
+    place_row(hex_labels ? label_value : label_value * layout::row_bytes);
+    where = part::after_colon;
+  }
+
+  void begin_line(char c) {
+    if (c == '*') {
+      if (!labelled) fail("a '*' line needs row labels", column);
+      if (!have_row) fail("a '*' line with no row before it", column);
+      where = part::star;
+      return;
+    }
+    if (labelled) {
+      label_value = 0;
+      label_has_digits = false;
+      label_column = column;
+      where = part::label;
+      label_digit(c);
+      return;
+    }
+    label_column = column;
+    place_row(next_unlabelled);
+    where = part::digits;
+    digit(c);
+  }
+
+  void end_line() {
+    switch (where) {
+      case part::line_start:
+        break;
+      case part::label:
+        fail(bad_label, column);
+      case part::star:
+        star_pending = true;
+        break;
+      default:
+        end_row();
+    }
+    where = part::line_start;
+  }
+
+  void escape_char(char c) {
+    if (in_escape == escape_part::bracket) {
+      if (c != '[') fail(bad_escape, column);
+      in_escape = escape_part::params;
+    } else if (c == 'm') {
+      in_escape = escape_part::none;
+    } else if ((c < '0' || c > '9') && c != ';') {
+      fail(bad_escape, column);
+    }
+  }
+
+  // One character of the slow path; `column` is its own.
+  void step(char c) {
+    if (in_escape != escape_part::none) return escape_char(c);
+    if (c == '\n') return end_line();
+    if (c == escape && where != part::char_column) {
+      in_escape = escape_part::bracket;
+      escape_column = column;
+      return;
+    }
+    switch (where) {
+      case part::line_start:
+        return begin_line(c);
+      case part::label:
+        return c == ':' ? end_label() : label_digit(c);
+      case part::after_colon:
+        if (c != ' ') fail(bad_label, column);
+        where = part::digits;
+        return;
+      case part::digits:
+        if (c == ' ') {
+          where = part::after_space;
+          return;
+        }
+        return digit(c);
+      case part::after_space:
+        if (c == ' ') {
+          where = part::char_column;
+          return;
+        }
+        where = part::digits;
+        return digit(c);
+      case part::char_column:
+        return;
+      case part::star:
+        fail("a '*' line holds nothing else", column);
+    }
+  }
+
+  // The slow path up to the end of the line that p is in, or of the text.
+  const char* slow_line(const char* p, const char* end) {
+    const auto* line_feed = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* stop = line_feed != nullptr ? line_feed + 1 : end;
+    for (; p != stop; ++p) {
+      step(*p);
+      ++position;
+      ++column;
+    }
+    if (line_feed != nullptr) {
+      ++line;
+      column = 1;
+    }
+    return p;
+  }
+
+  std::uint64_t next_place() const noexcept { return labelled ? last_end : next_unlabelled; }
+
+  // Rows exactly as the dump writes them, each at the end of the one before: read a batch at a
+  // time. Returns where the first other line starts.
+  const char* fast_rows(const char* p, const char* end) {
+    if (labelled && (!have_row || (!hex_labels && last_end % layout::row_bytes != 0))) return p;
+    const std::uint64_t first = next_place();
+    detail::row_number label(hex_labels ? first : first / layout::row_bytes, hex_labels);
+    for (;;) {
+      const std::uint64_t place = next_place();
+      if (used > 0 && block_offset + used != place) flush();
+      const std::size_t rows = gather_rows(p, end, label);
+      if (rows == 0) return p;
+      const std::size_t good = decode_rows(rows, place);
+      p = row_starts[good];
+      if (good < rows || rows < batch_rows) return p;
+    }
+  }
+
+  // Gathers the digits of up to a batch of rows from p on; row_starts[i] is where row i starts,
+  // and row_starts[count] where the rest does.
+  std::size_t gather_rows(const char* p, const char* end, detail::row_number& label) {
+    if (used > 0 && block_bytes - used < batch_rows * layout::row_bytes) flush();
+    std::size_t count = 0;
+    row_starts[0] = p;
+    for (; count < batch_rows; ++count) {
+      const std::size_t label_chars = labelled ? layout::min_label_chars + label.high_width : 0;
+      if (static_cast<std::size_t>(end - p) < label_chars + layout::row_chars) break;
+      if (labelled && !label_matches(p, label)) break;
+      const char* row_text = p + label_chars;
+      const std::size_t length = row_length(row_text);
+      if (length == 0) break;
+      char* to = digits.get() + count * layout::row_digits;
+      for (std::size_t g = 0; g < layout::groups; ++g) {
+        std::memcpy(to + g * layout::group_digits, row_text + g * (layout::group_digits + 1),
+                    layout::group_digits);
+      }
+      p = row_text + length;
+      row_starts[count + 1] = p;
+      detail::advance_row_number(label);
+    }
+    return count;
+  }
+
+  static bool label_matches(const char* p, const detail::row_number& label) noexcept {
+    const std::size_t hw = label.high_width;
+    return (hw == 0 || std::memcmp(p, label.high.data() + label.high.size() - hw, hw) == 0) &&
+           std::memcmp(p + hw, &label.low, sizeof label.low) == 0 &&
+           p[hw + detail::min_number_width] == ':' && p[hw + detail::min_number_width + 1] == ' ';
+  }
+
+  // The length of a full row's text after its label when it is laid out as the dump writes it
+  // (bare or with its character column), or 0. Its digits are not judged here.
+  static std::size_t row_length(const char* t) noexcept {
+    unsigned off = 0;
+    for (std::size_t g = 1; g < layout::groups; ++g) {
+      off |= static_cast<unsigned char>(t[g * (layout::group_digits + 1) - 1]) ^ ' ';
+    }
+    if (off != 0) return 0;
+    if (t[layout::digit_columns] == '\n') return layout::bare_row_chars;
+    const bool chars_row = t[layout::digit_columns] == ' ' && t[layout::digit_columns + 1] == ' ' &&
+                           !holds_line_feed(t + layout::chars_start) &&
+                           t[layout::row_chars - 1] == '\n';
+    return chars_row ? layout::row_chars : 0;
+  }
+
+  // Decodes the gathered rows into the block; returns how many were whole and valid.
+  std::size_t decode_rows(std::size_t rows, std::uint64_t place) {
+    const std::size_t pairs = rows * layout::row_bytes;
+    const std::size_t good = k.decode(digits.get(), pairs, block.get() + used) / layout::row_bytes;
+    if (good == 0) return 0;
+    if (used == 0) block_offset = place;
+    const std::size_t bytes = good * layout::row_bytes;
+    std::memcpy(row.get(), block.get() + used + bytes - layout::row_bytes, layout::row_bytes);
+    row_size = layout::row_bytes;
+    used += bytes;
+    have_row = true;
+    last_end = block_offset + used;
+    end_so_far = std::max(end_so_far, last_end);
+    next_unlabelled = last_end;
+    line += good;
+    position += static_cast<std::uint64_t>(row_starts[good] - row_starts[0]);
+    if (used == block_bytes) flush();
+    return good;
+  }
+
+  void text(std::string_view piece) {
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    while (p != end) {
+      if (where == part::line_start && in_escape == escape_part::none && !star_pending) {
+        p = fast_rows(p, end);
+        if (p == end) break;
+      }
+      p = slow_line(p, end);
+    }
+  }
+
+  void finish() {
+    if (in_escape != escape_part::none) fail(bad_escape, column);
+    end_line();
+    flush();
+  }
+
+  template <class Step>
+  void call(Step step) {
+    life.check_writable();
+    life.run([&] {
+      step();
+      flush();
+    });
+  }
+};
+
+dump_reader::dump_reader(dump_options layout, sink to, bool forward_only)
+    : state_(std::make_unique<state>(layout, std::move(to), forward_only)) {}
+
+dump_reader::~dump_reader() {
+  if (!state_->life.open()) return;
+  try {
+    finish();
+  } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
+  }
+}
+
+void dump_reader::write_text(std::string_view text) {
+  state_->call([&] {
+    if (!text.empty()) state_->text(text);
+  });
+}
+
+void dump_reader::finish() {
+  if (state_->life.finished()) return;
+  state_->call([&] { state_->finish(); });
+  state_->life.mark_finished();
+}
+
+std::uint64_t dump_reader::line() const noexcept { return state_->line; }
+std::uint64_t dump_reader::column() const noexcept { return state_->column; }
+
+}  // namespace mivo
