@@ -1,7 +1,9 @@
 #include "commands.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -162,6 +164,103 @@ void decode(input_list& in, const output& out, bool strict) {
                   std::to_string(holder->offset + e.position() - holder->position) + ": " +
                   e.what());
   }
+}
+
+namespace {
+
+// Where an input's text starts in the stream of text: a fault is named by its place in it.
+struct input_start {
+  std::uint64_t line;
+  std::uint64_t column;
+  std::string name;
+};
+
+// "NAME: line N: column C: REASON" for a fault, in the input that holds it.
+failure fault_in_input(const mivo::dump_error& e, const std::vector<input_start>& starts) {
+  const auto holder = std::find_if(starts.rbegin(), starts.rend(), [&](const input_start& s) {
+    return s.line < e.line() || (s.line == e.line() && s.column <= e.column());
+  });
+  if (holder == starts.rend()) return failure(e.what());
+  const std::uint64_t line = e.line() - holder->line + 1;
+  const std::uint64_t column =
+      e.line() == holder->line ? e.column() - holder->column + 1 : e.column();
+  return failure(holder->name + ": line " + std::to_string(line) + ": column " +
+                 std::to_string(column) + ": " + e.reason());
+}
+
+// Reads the dump text of the inputs into `reader`, showing each block to seen(index, text)
+// first.
+template <class Seen>
+void read_dump(input_list& in, mivo::dump_reader& reader, Seen seen) {
+  std::vector<input_start> starts;
+  std::size_t last_input = SIZE_MAX;
+  const auto block = uninitialized(block_size);
+  try {
+    while (const std::size_t n = in.read({block.get(), block_size})) {
+      if (in.index() != last_input) {
+        starts.push_back({reader.line(), reader.column(), in.name()});
+        last_input = in.index();
+      }
+      seen(in.index(), std::string_view(block.get(), n));
+      reader.write_text({block.get(), n});
+    }
+    reader.finish();
+  } catch (const mivo::dump_error& e) {
+    throw fault_in_input(e, starts);
+  }
+}
+
+}  // namespace
+
+void undump(input_list& in, const output& out, const mivo::dump_options& labels) {
+  std::uint64_t end = 0;
+  std::unique_ptr<char[]> zeros;
+  auto write_zeros = [&](std::uint64_t n) {
+    if (n == 0) return;
+    if (!zeros) zeros = std::make_unique<char[]>(block_size);
+    for (; n > 0; n -= std::min<std::uint64_t>(n, block_size)) {
+      out.write(zeros.get(), static_cast<std::size_t>(std::min<std::uint64_t>(n, block_size)));
+    }
+  };
+  mivo::dump_reader reader(
+      labels,
+      [&](std::uint64_t at, std::span<const std::uint8_t> bytes) {
+        write_zeros(at - end);  // a stream cannot seek: the gap is zeros, as xxd -r writes it
+        out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        end = at + bytes.size();
+      },
+      true);
+  read_dump(in, reader, [](std::size_t, std::string_view) {});
+}
+
+void undump_patch(std::vector<std::string> names, const output& out, const std::string& target,
+                  const mivo::dump_options& labels) {
+  if (names.empty()) names.emplace_back("-");
+  const patch_file file(target);
+  // The whole dump is judged before the target changes; standard input is kept to read again.
+  const bool reads_stdin = std::ranges::find(names, "-") != names.end();
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> kept(reads_stdin ? std::tmpfile() : nullptr,
+                                                             &std::fclose);
+  if (reads_stdin && !kept) throw failure(std::string("temporary file: ") + std::strerror(errno));
+  {
+    const output keep(kept ? fileno(kept.get()) : -1);
+    input_list in(names, out);
+    mivo::dump_reader judge(labels, [](std::uint64_t, std::span<const std::uint8_t>) {});
+    read_dump(in, judge, [&](std::size_t input, std::string_view text) {
+      if (names[input] == "-") keep.write(text);
+    });
+  }
+  bool first_stdin = true;
+  for (std::string& name : names) {
+    if (name != "-") continue;
+    name = first_stdin ? "/dev/fd/" + std::to_string(fileno(kept.get())) : "/dev/null";
+    first_stdin = false;
+  }
+  input_list in(names, out);
+  mivo::dump_reader apply(labels, [&](std::uint64_t at, std::span<const std::uint8_t> bytes) {
+    file.write_at(at, bytes);
+  });
+  read_dump(in, apply, [](std::size_t, std::string_view) {});
 }
 
 }  // namespace mivo_cli

@@ -4,6 +4,9 @@
 
 #include <mivo.hpp>
 
+#include <string>
+#include <vector>
+
 #include "io.hpp"
 
 namespace mivo_cli {
@@ -34,6 +37,17 @@ void encode_c_array(input_list& in, const output& out, std::string_view name, bo
 // left out first. Throws failure naming the input and offset of a rejected character, or the
 // input holding a lone last digit, after writing the bytes of every pair before it.
 void decode(input_list& in, const output& out, bool strict);
+
+// The bytes the dump text of the inputs holds, rows labelled as `labels` says: a row past the
+// end so far is preceded by zeros, a row before it is a fault. Throws failure
+// "NAME: line N: column C: REASON" for the first bad line, after writing every row before it.
+void undump(input_list& in, const output& out, const mivo::dump_options& labels);
+
+// Writes each row of the dump text of the inputs at its place in the existing file `target`,
+// which keeps every other byte. The whole text is read and judged first, so a bad line leaves
+// `target` as it was; standard input is kept in a temporary file meanwhile.
+void undump_patch(std::vector<std::string> names, const output& out, const std::string& target,
+                  const mivo::dump_options& labels);
 
 }  // namespace mivo_cli
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "quote.hpp"
@@ -199,6 +200,34 @@ void input_list::next_input() noexcept {
     exhausted_ = true;  // and keep naming the last input
   } else {
     ++current_;
+  }
+}
+
+patch_file::patch_file(const std::string& name) : shown_name_(quote_name(name)) {
+  do {
+    fd_ = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) throw failure(shown_name_ + ": " + std::strerror(errno));
+}
+
+patch_file::~patch_file() { ::close(fd_); }
+
+void patch_file::write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) const {
+  while (!bytes.empty()) {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      throw failure(shown_name_ + ": " + std::strerror(EFBIG));
+    }
+    const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        wait_for(fd_, POLLOUT);
+        continue;
+      }
+      throw failure(shown_name_ + ": " + std::strerror(errno));
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+    offset += static_cast<std::uint64_t>(n);
   }
 }
 

@@ -97,6 +97,23 @@ class input_list {
   std::uint64_t to_read_ = UINT64_MAX;  // of the region's length, still to read
 };
 
+// An existing file changed in place: bytes written at their offsets, every other byte kept.
+class patch_file {
+ public:
+  // Opens `name` for writing, creating nothing. Throws failure "NAME: reason".
+  explicit patch_file(const std::string& name);
+  patch_file(const patch_file&) = delete;
+  patch_file& operator=(const patch_file&) = delete;
+  ~patch_file();
+
+  // Throws failure "NAME: reason".
+  void write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) const;
+
+ private:
+  int fd_ = -1;
+  std::string shown_name_;
+};
+
 // An unbuffered stream buffer over an output, for the library's dump writer: its large writes
 // go straight through. Use with exceptions(badbit) so that our exceptions come through.
 class output_buffer : public std::streambuf {

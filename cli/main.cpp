@@ -28,7 +28,7 @@ constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 
 constexpr std::string_view usage_line =
-    "usage: mivo {dump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
+    "usage: mivo {dump|undump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
 
 constexpr const char* footer =
     R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
@@ -59,6 +59,12 @@ Examples:
   mivo encode -w 60 f                as xxd -p: 60 digits a line
   mivo encode -i logo.png            a C array, as xxd -i writes it
   echo 6869 | mivo decode            prints "hi"
+
+Edit a file through its dump:
+  mivo dump --offsets disk.img > disk.dump
+  vi disk.dump                       change digits; the character column is ignored
+  mivo undump --offsets --patch disk.img disk.dump
+                                     writes the rows back; a bad line changes nothing
 )";
 
 // A command line that cannot be run: "mivo: <what()>" and the usage line, exit status 2.
@@ -140,6 +146,7 @@ struct options {
   std::string c_array_name;
   const CLI::Option* c_array_option = nullptr;
   bool strict = false;
+  std::string patch;
 };
 
 // The C identifier xxd -i makes of a file name: every other character an underscore, and two
@@ -167,10 +174,15 @@ void add_files(CLI::App& command, options& o) {
       ->type_name("FILE");
 }
 
+// How rows are labelled, for dump and undump.
+void add_labels(CLI::App& command, options& o) {
+  command.add_flag("--offsets", o.offsets, "Rows labelled with their byte offsets, as xxd does");
+  command.add_flag("--no-row-numbers", o.no_row_numbers, "Rows without labels");
+}
+
 void add_dump_options(CLI::App& dump, options& o) {
   add_region(dump, o);
-  dump.add_flag("--offsets", o.offsets, "Label rows with their byte offsets, as xxd does");
-  dump.add_flag("--no-row-numbers", o.no_row_numbers, "Leave out the row labels");
+  add_labels(dump, o);
   dump.add_flag("--no-chars", o.no_chars, "Leave out the character column");
   dump.add_flag("-a,--squeeze", o.squeeze, "Show each run of repeated rows as one line '*'");
   add_upper(dump, o);
@@ -202,6 +214,15 @@ void add_decode_options(CLI::App& decode, options& o) {
   add_region(decode, o);
 }
 
+void add_undump_options(CLI::App& undump, options& o) {
+  add_labels(undump, o);
+  undump
+      .add_option("--patch", o.patch,
+                  "Write each row at its place in the existing file TARGET, once the whole dump "
+                  "is read and valid")
+      ->type_name("TARGET");
+}
+
 struct command {
   std::string_view name;
   const char* description;
@@ -212,6 +233,10 @@ constexpr std::array commands = {
     command{"dump",
             "Hex dump: rows of 16 bytes in groups of two, with row numbers and a character column",
             add_dump_options},
+    command{"undump",
+            "The bytes a dump holds, rows at their labels' places; or, with --patch, a file "
+            "changed by an edited dump",
+            add_undump_options},
     command{"encode", "Lowercase hex digits of the input, two per byte", add_encode_options},
     command{"decode", "The bytes that hex digits encode; ASCII whitespace anywhere is skipped",
             add_decode_options},
@@ -244,7 +269,7 @@ void refuse_c_array_conflicts(const options& o) {
 void refuse_empty_values(int argc, char** argv) {
   for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
     const std::string_view arg = argv[i];
-    for (const std::string_view option : {"--skip", "--start", "--length", "--color"}) {
+    for (const std::string_view option : {"--skip", "--start", "--length", "--color", "--patch"}) {
       if (arg.size() == option.size() + 1 && arg.starts_with(option) && arg.back() == '=') {
         throw usage_error(std::string(option) + ": empty value");
       }
@@ -295,14 +320,21 @@ bool use_colour(const options& o) {
          (term == nullptr || std::string_view(term) != "dumb");
 }
 
-mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
+// The row labels of --offsets and --no-row-numbers.
+mivo::dump_options row_labels(const options& o) {
   if (o.offsets && o.no_row_numbers) throw usage_error("--offsets and --no-row-numbers conflict");
+  return {.row_numbers = !o.no_row_numbers,
+          .label = o.offsets ? mivo::row_label::byte_offset : mivo::row_label::row_number};
+}
+
+mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
+  const mivo::dump_options labels = row_labels(o);
   if (o.squeeze && o.no_row_numbers) {
     throw usage_error("--squeeze needs row labels: it conflicts with --no-row-numbers");
   }
-  return {.row_numbers = !o.no_row_numbers,
+  return {.row_numbers = labels.row_numbers,
           .char_column = !o.no_chars,
-          .label = o.offsets ? mivo::row_label::byte_offset : mivo::row_label::row_number,
+          .label = labels.label,
           .first_offset = start,
           .uppercase = o.upper,
           .squeeze = o.squeeze,
@@ -345,6 +377,15 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   }
 
   const std::string& name = app.get_subcommands().front()->get_name();
+  if (name == "undump") {
+    if (!o.patch.empty()) {
+      mivo_cli::undump_patch(o.files, out, o.patch, row_labels(o));
+    } else {
+      mivo_cli::input_list in(o.files, out);
+      mivo_cli::undump(in, out, row_labels(o));
+    }
+    return 0;
+  }
   const mivo::dump_options layout = name == "dump" ? dump_layout(o, 0) : mivo::dump_options{};
   mivo_cli::input_list in(o.files, out);
   std::uint64_t start = 0;

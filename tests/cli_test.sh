@@ -104,7 +104,7 @@ case_unreadable_file() {
 case_usage_errors() {
   run bogus
   expect_err "mivo: unknown command 'bogus'
-usage: mivo {dump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)"
+usage: mivo {dump|undump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)"
   run dump --bogus
   [ "$(head -n 1 err)" = "mivo: unrecognized option '--bogus'" ] || fail "dump --bogus: $err"
   for args in "bogus" "dump --bogus" "encode --skip 0g" "encode --skip 0" "decode --strict=maybe"; do
@@ -281,7 +281,7 @@ case_bash_completion() {
   [ "$(complete_words mivo dump --color a)" = "auto always" ] || fail "dump --color a"
   touch afile
   [ "$(complete_words mivo dump af)" = "afile" ] || fail "file names after a command"
-  for command in dump encode decode; do
+  for command in dump undump encode decode; do
     listed=$("$mivo" "$command" --help | grep -E '^ +-' | grep -oE -- '--[a-z-]+' | sort -u | tr '\n' ' ')
     completed=$(complete_words mivo "$command" -- | tr ' ' '\n' | sort -u | tr '\n' ' ')
     [ "$listed" = "$completed" ] || fail "$command: --help lists '$listed', completion '$completed'"
@@ -415,6 +415,86 @@ case_encode_wraps_and_writes_c_arrays() {
   "$mivo" encode --c-array=key in13.bin >got
   xxd -i -n key in13.bin >want 2>/dev/null && { cmp -s got want || fail "--c-array=key"; }
   true
+}
+
+# Reading dumps back: to standard output, and patching a file in place.
+case_undump_round_trips() {
+  for size in 0 1 17 1000 300007; do
+    random_file "in$size" "$size"
+    for flags in "" "--offsets" "--no-row-numbers"; do
+      for extra in "" "--no-chars -u" "-a --color=always"; do
+        [ "$flags" = --no-row-numbers ] && [ "$extra" = "-a --color=always" ] && extra=--color=always
+        # shellcheck disable=SC2086
+        "$mivo" dump $flags $extra "in$size" | "$mivo" undump $flags >got ||
+          fail "undump $flags of dump $extra: exit $?"
+        cmp -s got "in$size" || fail "undump $flags of dump $extra of $size bytes"
+      done
+    done
+  done
+  truncate -s 1M holes
+  printf x >>holes
+  "$mivo" dump -a holes | "$mivo" undump | cmp -s - holes || fail "a squeezed sparse file"
+  printf '00000002: 0102\n' | "$mivo" undump >got
+  [ "$(od -An -v -tx1 got | tr -d ' \n')" = "$(printf '%064d0102' 0)" ] || fail "zeros before a row"
+}
+
+case_undump_errors_name_line_and_column() {
+  printf '00000000: 0102  ..\n00000001: 03zz\n' >bad.dump
+  run undump bad.dump
+  expect_rc 1
+  expect_err "mivo: bad.dump: line 2: column 13: Mivo.to_char: 122 is an invalid char"
+  [ "$(od -An -tx1 out | tr -d ' ')" = 0102 ] || fail "rows before the bad line"
+  printf '00000000: 0102\n' >a.dump
+  printf '\n00000001: 0\n' >odd.dump
+  run undump a.dump - <odd.dump
+  expect_err "mivo: -: line 2: column 11: Hex conversion: Hex string cannot have an odd number of characters."
+  printf '00000001: 00\n00000000: 00\n' >back.dump
+  run undump back.dump
+  expect_err "mivo: back.dump: line 2: column 1: row placed before the end of the rows before it"
+  run undump --offsets --no-row-numbers a.dump
+  expect_rc 2
+  run undump --patch nowhere a.dump
+  expect_rc 1
+  expect_err "mivo: nowhere: No such file or directory"
+}
+
+case_undump_patches_in_place() {
+  random_file target 100000
+  cp target original
+  "$mivo" dump --offsets -s 4096 -n 64 target >part.dump
+  sed -i '2s/^\(.\{10\}\)..../\1beef/; 1s/  .*/  edited chars here/' part.dump
+  "$mivo" undump --offsets --patch target part.dump || fail "patch: exit $?"
+  [ "$(stat -c %s target)" = 100000 ] || fail "the target's length changed"
+  cmp -l original target | awk '{print $1}' >changed
+  [ "$(tr '\n' ' ' <changed)" = "4113 4114 " ] || fail "changed bytes: $(cat changed)"
+  [ "$(head -c 4114 target | tail -c 2 | od -An -tx1 | tr -d ' ')" = beef ] || fail "the patch"
+  # Rows in any order; a row past the end grows the file.
+  printf '00000010: aa\n00000000: bb\n000186a0: cc\n' | "$mivo" undump --offsets --patch target
+  [ "$(stat -c %s target)" = 100001 ] || fail "a row past the end"
+  # A bad last line leaves the target as it was, from a FILE or standard input.
+  cp target before
+  printf '00000000: 0000\n00000010: 00x0\n' >bad.dump
+  run undump --offsets --patch target bad.dump
+  expect_rc 1
+  cmp -s target before || fail "a bad dump changed the target"
+  run undump --offsets --patch target - <bad.dump
+  expect_rc 1
+  cmp -s target before || fail "a bad dump on standard input changed the target"
+  printf '00000000: 0102\n' | "$mivo" undump --offsets --patch target - a-missing-file 2>err
+  cmp -s target before || fail "an unreadable FILE after a good one changed the target"
+}
+
+case_undump_agrees_with_xxd() {
+  command -v xxd >/dev/null || { echo "skipped: no xxd"; exit 0; }
+  for size in 1 16 1000 70001; do
+    random_file "in$size" "$size"
+    xxd "in$size" | "$mivo" undump --offsets | cmp -s - "in$size" || fail "undump of xxd, $size"
+    "$mivo" dump --offsets "in$size" | xxd -r | cmp -s - "in$size" || fail "xxd -r, $size"
+    "$mivo" dump --offsets -s 100 "in$size" >part.dump
+    cp "in$size" a; cp "in$size" b
+    xxd -r part.dump a; "$mivo" undump --offsets --patch b part.dump
+    cmp -s a b || fail "patching differs from xxd -r, $size"
+  done
 }
 
 "case_$case"

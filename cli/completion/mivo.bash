@@ -6,7 +6,7 @@ _mivo() {
   local cur=${COMP_WORDS[COMP_CWORD]} command="" i words
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      dump | encode | decode)
+      dump | undump | encode | decode)
         command=${COMP_WORDS[i]}
         break
         ;;
@@ -15,9 +15,10 @@ _mivo() {
   case $command in
     dump) words="--start --length --offsets --no-row-numbers --no-chars --squeeze --upper
                  --color --help" ;;
+    undump) words="--offsets --no-row-numbers --patch --help" ;;
     encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
     decode) words="--strict --start --length --help" ;;
-    *) words="dump encode decode --help --version" ;;
+    *) words="dump undump encode decode --help --version" ;;
   esac
   if [[ ${COMP_WORDS[COMP_CWORD - 1]} == --color ]]; then
     mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$cur")
