@@ -2,6 +2,7 @@
 // edit, and a fast path for runs of rows laid out exactly as the dump writes them.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -53,6 +54,38 @@ enum class part : std::uint8_t {
 };
 
 enum class escape_part : std::uint8_t { none, bracket, params };
+
+// A byte in lane i of a word loaded from memory.
+constexpr std::uint64_t in_lane(std::size_t i, unsigned char c) noexcept {
+  const std::size_t shift = std::endian::native == std::endian::little ? 8 * i : 8 * (7 - i);
+  return std::uint64_t{c} << shift;
+}
+
+// A row's digit part, 40 characters with what ends it, as five words: where the spaces between
+// groups must be, and the last character (a line feed, or the first space before the
+// characters), which the masks take in but `want` leaves out.
+constexpr std::size_t row_words = 5;
+static_assert(row_words * 8 == layout::digit_columns + 1);
+struct space_lanes {
+  std::array<std::uint64_t, row_words> mask{};
+  std::array<std::uint64_t, row_words> want{};
+};
+constexpr space_lanes spaces = [] {
+  space_lanes s;
+  for (std::size_t g = 1; g < layout::groups; ++g) {
+    const std::size_t at = g * (layout::group_digits + 1) - 1;
+    s.mask[at / 8] |= in_lane(at % 8, 0xff);
+    s.want[at / 8] |= in_lane(at % 8, ' ');
+  }
+  s.mask[row_words - 1] |= in_lane(7, 0xff);
+  return s;
+}();
+constexpr std::uint64_t bare_end = in_lane(7, '\n');
+constexpr std::uint64_t chars_end = in_lane(7, ' ');
+constexpr std::uint16_t colon_space_word = [] {
+  return std::endian::native == std::endian::little ? std::uint16_t{':' | (' ' << 8)}
+                                                    : std::uint16_t{(':' << 8) | ' '};
+}();
 
 // Whether any of the 16 bytes at p is a line feed.
 bool holds_line_feed(const char* p) noexcept {
@@ -365,23 +398,28 @@ struct dump_reader::state {
 
   static bool label_matches(const char* p, const detail::row_number& label) noexcept {
     const std::size_t hw = label.high_width;
-    return (hw == 0 || std::memcmp(p, label.high.data() + label.high.size() - hw, hw) == 0) &&
-           std::memcmp(p + hw, &label.low, sizeof label.low) == 0 &&
-           p[hw + detail::min_number_width] == ':' && p[hw + detail::min_number_width + 1] == ' ';
+    std::uint64_t low = 0;
+    std::uint16_t colon_space = 0;
+    std::memcpy(&low, p + hw, sizeof low);
+    std::memcpy(&colon_space, p + hw + detail::min_number_width, sizeof colon_space);
+    return ((low ^ label.low) | (colon_space ^ colon_space_word)) == 0 &&
+           (hw == 0 || std::memcmp(p, label.high.data() + label.high.size() - hw, hw) == 0);
   }
 
   // The length of a full row's text after its label when it is laid out as the dump writes it
   // (bare or with its character column), or 0. Its digits are not judged here.
   static std::size_t row_length(const char* t) noexcept {
-    unsigned off = 0;
-    for (std::size_t g = 1; g < layout::groups; ++g) {
-      off |= static_cast<unsigned char>(t[g * (layout::group_digits + 1) - 1]) ^ ' ';
-    }
+    std::array<std::uint64_t, row_words> words{};
+    std::memcpy(words.data(), t, sizeof words);
+    std::uint64_t off = 0;
+    for (std::size_t i = 0; i + 1 < row_words; ++i)
+      off |= (words[i] & spaces.mask[i]) ^ spaces.want[i];
+    const std::uint64_t last = words[row_words - 1] & spaces.mask[row_words - 1];
     if (off != 0) return 0;
-    if (t[layout::digit_columns] == '\n') return layout::bare_row_chars;
-    const bool chars_row = t[layout::digit_columns] == ' ' && t[layout::digit_columns + 1] == ' ' &&
-                           !holds_line_feed(t + layout::chars_start) &&
-                           t[layout::row_chars - 1] == '\n';
+    if (last == (spaces.want[row_words - 1] | bare_end)) return layout::bare_row_chars;
+    const bool chars_row =
+        last == (spaces.want[row_words - 1] | chars_end) && t[layout::digit_columns + 1] == ' ' &&
+        !holds_line_feed(t + layout::chars_start) && t[layout::row_chars - 1] == '\n';
     return chars_row ? layout::row_chars : 0;
   }
 
