@@ -52,6 +52,20 @@ row encode "$(best "$mivo" encode "$work/data")" \
 row decode "$(best "$mivo" decode "$work/data.HEX")" \
   "basenc --base16 -d" "basenc --base16 -d $work/data.HEX" "xxd -r -p" "xxd -r -p $work/data.hex"
 
+# Reading dumps back, beside xxd -r of xxd's dump and beside decoding the plain digits; decoding
+# digits wrapped at 76 columns and spaced pairs ("de ad be ef"), beside the plain digits.
+"$mivo" dump "$work/data" >"$work/data.dump"
+xxd "$work/data" >"$work/data.xxd"
+row undump "$(best "$mivo" undump "$work/data.dump")" \
+  "xxd -r" "xxd -r $work/data.xxd" "mivo decode" "$mivo decode $work/data.hex"
+fold -w 76 "$work/data.hex" >"$work/data.wrapped"
+row "decode, 76 columns" "$(best "$mivo" decode "$work/data.wrapped")" \
+  "mivo decode" "$mivo decode $work/data.hex"
+sed 's/../& /g' "$work/data.hex" >"$work/data.spaced"
+row "decode, spaced pairs" "$(best "$mivo" decode "$work/data.spaced")" \
+  "mivo decode" "$mivo decode $work/data.hex"
+rm -f "$work/data.dump" "$work/data.xxd" "$work/data.wrapped" "$work/data.spaced"
+
 # The dump's options beside the plain dump (the peer column is mivo itself), and colour beside
 # hexyl, which takes many seconds: one run of it is enough.
 row "encode -w 60" "$(best "$mivo" encode -w 60 "$work/data")" \
