@@ -1,6 +1,7 @@
 // Every kernel this CPU runs against the scalar one on the same input: encoding it, decoding
 // it as digits (the same bytes up to the same first bad pair), mapping it for the dump, laying
-// it out as dump rows, and encoding it with a skip list made of its first bytes.
+// it out as dump rows, and encoding it and keeping its bytes with a skip list made of its first
+// bytes.
 #include <algorithm>
 #include <span>
 #include <vector>
@@ -30,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t kept = scalar.count_kept(data, size, skip);
   std::string want_kept(2 * kept, '\0');
   scalar.encode_kept(data, size, skip, want_kept.data(), want_kept.data() + want_kept.size());
+  std::string want_moved(size + mivo::detail::keep_slack, '\0');
+  want_moved.resize(static_cast<std::size_t>(
+      scalar.keep_bytes(chars, size, skip, want_moved.data()) - want_moved.data()));
   const std::size_t rows = size / 32;
   std::string want_rows(rows * 80 + mivo::detail::row_slack, '\0');
   mivo::detail::row_number want_number;
@@ -43,6 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(end == got_kept.data() + 2 * kept && got_kept.back() == '#', "encode_kept stays inside");
     got_kept.pop_back();
     check(got_kept == want_kept, "encode_kept agrees with scalar");
+    std::string moved(size + mivo::detail::keep_slack, '\0');
+    moved.resize(
+        static_cast<std::size_t>(k->keep_bytes(chars, size, skip, moved.data()) - moved.data()));
+    check(moved == want_moved, "keep_bytes agrees with scalar");
     std::string got_rows(rows * 80 + mivo::detail::row_slack, '\0');
     mivo::detail::row_number number;
     got_rows.resize(static_cast<std::size_t>(

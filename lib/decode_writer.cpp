@@ -14,20 +14,11 @@ namespace mivo {
 namespace {
 
 constexpr std::size_t block_bytes = std::size_t{64} * 1024;
+// Text taken at a time when bytes are skipped: its digits decode into what the block has left.
+constexpr std::size_t chunk_chars = block_bytes / 2;
 
-// Where the next byte of `skip` stands in [p, end), or end. When every listed byte is below
-// 0x21, as whitespace is, eight characters at a time are passed that hold none below 0x21.
-const char* find_listed(const char* p, const char* end, const std::array<bool, 256>& listed,
-                        bool below_0x21_only) noexcept {
-  if (below_0x21_only) {
-    constexpr std::uint64_t ones = 0x0101010101010101U;
-    constexpr std::uint64_t highs = 0x8080808080808080U;
-    for (; end - p >= 8; p += 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, p, sizeof word);
-      if (((word - 0x21 * ones) & ~word & highs) != 0) break;  // a byte below 0x21 is in it
-    }
-  }
+// Where the next byte of `skip` stands in [p, end), or end.
+const char* find_listed(const char* p, const char* end, const std::array<bool, 256>& listed) {
   while (p != end && !listed[static_cast<unsigned char>(*p)]) ++p;
   return p;
 }
@@ -36,20 +27,19 @@ const char* find_listed(const char* p, const char* end, const std::array<bool, 2
 
 struct decode_writer::state {
   state(const skip_list& skip, std::ostream& s)
-      : out(s), block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)) {
-    skip.for_each([&](std::uint8_t b) {
-      listed[b] = true;
-      below_0x21_only = below_0x21_only && b < 0x21;
-    });
-    skipping = !skip.empty();
-  }
+      : out(s),
+        tables(detail::make_skip_tables(skip)),
+        skipping(!skip.empty()),
+        block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)),
+        kept(skipping ? std::make_unique_for_overwrite<char[]>(chunk_chars + detail::keep_slack)
+                      : nullptr) {}
 
   std::ostream& out;
-  std::array<bool, 256> listed{};
-  bool below_0x21_only = true;
-  bool skipping = false;
+  const detail::skip_tables tables;
+  const bool skipping;
   const detail::kernel& k = detail::active_kernel();
   std::unique_ptr<std::uint8_t[]> block;
+  std::unique_ptr<char[]> kept;  // a chunk's text without the skipped bytes
   std::size_t used = 0;
   std::uint64_t position = 0;  // of the next character in the stream
   bool has_pending = false;    // a lone digit waiting for the other half of its pair
@@ -69,13 +59,15 @@ struct decode_writer::state {
     detail::throw_bad_pair(pair, static_cast<std::size_t>(first_position));
   }
 
-  // Decodes the digits [p, end), which start at stream position `at`.
-  void run(const char* p, const char* end, std::uint64_t at) {
-    if (p == end) return;
+  // Decodes the digits [p, end), which start at stream position `at`. Unless `exact`, a bad
+  // pair returns false at once, for the caller to undo the call and find the fault exactly.
+  bool run(const char* p, const char* end, std::uint64_t at, bool exact) {
+    if (p == end) return true;
     if (has_pending) {  // judged as to_char judges, the second character first
       const int high = detail::digit_value[static_cast<unsigned char>(pending)];
       const int low = detail::digit_value[static_cast<unsigned char>(*p)];
       if ((high | low) < 0) {
+        if (!exact) return false;
         flush();
         if (low < 0) detail::throw_invalid_char(*p, static_cast<std::size_t>(at));
         detail::throw_invalid_char(pending, static_cast<std::size_t>(pending_position));
@@ -91,7 +83,10 @@ struct decode_writer::state {
       const auto pairs = std::min(static_cast<std::size_t>(end - p) / 2, block_bytes - used);
       const std::size_t bad = k.decode(p, pairs, block.get() + used);
       used += bad;
-      if (bad < pairs) fail_at(p + 2 * bad, at + 2 * bad);
+      if (bad < pairs) {
+        if (!exact) return false;
+        fail_at(p + 2 * bad, at + 2 * bad);
+      }
       p += 2 * pairs;
       at += 2 * pairs;
     }
@@ -100,19 +95,55 @@ struct decode_writer::state {
       pending = *p;
       pending_position = at;
     }
+    return true;
+  }
+
+  // The kept characters of [p, p + n), which start at stream position `at`, decoded at once
+  // into the block, which has room for them. At a bad pair nothing changes, and false.
+  bool run_kept(const char* p, std::size_t n, std::uint64_t at) {
+    const char* const kept_end = k.keep_bytes(p, n, tables, kept.get());
+    const std::size_t used_before = used;
+    const bool pending_before = has_pending;
+    const char pending_char = pending;
+    if (!run(kept.get(), kept_end, 0, false)) {
+      used = used_before;
+      has_pending = pending_before;
+      pending = pending_char;
+      return false;
+    }
+    if (has_pending && kept_end != kept.get()) {  // the last kept character of this chunk
+      std::size_t last = n - 1;
+      while (tables.listed[static_cast<unsigned char>(p[last])]) --last;
+      pending_position = at + last;
+    }
+    return true;
+  }
+
+  // The characters of [p, p + n) run by run, each fault at its exact position.
+  void run_exact(const char* p, std::size_t n, std::uint64_t at) {
+    const char* const start = p;
+    const char* const end = p + n;
+    while (p != end) {
+      const char* run_end = find_listed(p, end, tables.listed);
+      run(p, run_end, at + static_cast<std::uint64_t>(p - start), true);
+      p = run_end;
+      while (p != end && tables.listed[static_cast<unsigned char>(*p)]) ++p;
+    }
   }
 
   void text(std::string_view piece) {
-    const char* p = piece.data();
-    const char* const end = p + piece.size();
-    const std::uint64_t base = position;
-    while (p != end) {
-      const char* run_end = skipping ? find_listed(p, end, listed, below_0x21_only) : end;
-      run(p, run_end, base + static_cast<std::uint64_t>(p - piece.data()));
-      p = run_end;
-      while (p != end && listed[static_cast<unsigned char>(*p)]) ++p;
+    if (!skipping) {
+      run(piece.data(), piece.data() + piece.size(), position, true);
+      position += piece.size();
+      return;
     }
-    position = base + piece.size();
+    for (std::size_t done = 0; done < piece.size();) {
+      const std::size_t n = std::min(piece.size() - done, chunk_chars);
+      if (block_bytes - used < n / 2 + 1) flush();
+      if (!run_kept(piece.data() + done, n, position)) run_exact(piece.data() + done, n, position);
+      done += n;
+      position += n;
+    }
   }
 
   void finish() {

@@ -151,6 +151,12 @@ std::string encode_kept_with(const kernel& k, const std::string& bytes,
   EXPECT_EQ(end, out.data() + 1 + 2 * kept);
   EXPECT_EQ(out.front(), '#');
   EXPECT_EQ(out.back(), '#') << "written past the end";
+  // keep_bytes keeps the same bytes.
+  std::string moved(bytes.size() + mivo::detail::keep_slack, '#');
+  const char* moved_end = k.keep_bytes(bytes.data(), bytes.size(), skip, moved.data());
+  EXPECT_EQ(mivo::of_string(std::string_view(moved.data(), moved_end)).text,
+            out.substr(1, 2 * kept))
+      << "keep_bytes";
   return out.substr(1, 2 * kept);
 }
 

@@ -205,6 +205,29 @@ char* encode_kept_avx2(const std::uint8_t* in, std::size_t n, const skip_tables&
   return ssse3_kernel.encode_kept(in + i, n - i, skip, out, out_end);
 }
 
+char* keep_bytes_avx2(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept {
+  std::size_t i = 0;
+  out = with_tester32(skip, [&](const auto& tester) {
+    for (; i + 32 <= n; i += 32) {
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+      const unsigned listed = tester.listed(bytes);
+      if (listed == 0) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bytes);
+        out += 32;
+        continue;
+      }
+      const __m128i low = _mm256_castsi256_si128(bytes);
+      const __m128i high = _mm256_extracti128_si256(bytes, 1);
+      out = x86::keep8(low, ~listed & 0xffU, out);
+      out = x86::keep8(_mm_srli_si128(low, 8), ~(listed >> 8) & 0xffU, out);
+      out = x86::keep8(high, ~(listed >> 16) & 0xffU, out);
+      out = x86::keep8(_mm_srli_si128(high, 8), ~(listed >> 24) & 0xffU, out);
+    }
+    return out;
+  });
+  return ssse3_kernel.keep_bytes(in + i, n - i, skip, out);
+}
+
 }  // namespace
 
 const kernel avx2_kernel = {
@@ -216,6 +239,7 @@ const kernel avx2_kernel = {
     .dump_rows = x86::dump_rows,
     .count_kept = count_kept_avx2,
     .encode_kept = encode_kept_avx2,
+    .keep_bytes = keep_bytes_avx2,
 };
 
 }  // namespace mivo::detail

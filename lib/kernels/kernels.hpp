@@ -88,7 +88,12 @@ struct kernel {
   // room for all of them; returns the end of the digits.
   char* (*encode_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
                        char* out_end) noexcept;
+  // Copies the bytes of in[0..n) the skip list does not hold to out, in order; returns the end
+  // of them. May write up to keep_slack bytes past it.
+  char* (*keep_bytes)(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept;
 };
+
+inline constexpr std::size_t keep_slack = 32;
 
 inline constexpr std::size_t row_slack = 16;
 

@@ -206,6 +206,30 @@ char* encode_kept_neon(const std::uint8_t* in, std::size_t n, const skip_tables&
   return scalar_kernel.encode_kept(in + i, n - i, skip, out, out_end);
 }
 
+// Stores the bytes whose bits are set in `keep` at out, as 8 bytes; returns the end of them.
+char* keep8(uint8x8_t bytes, unsigned keep, char* out) {
+  vst1_u8(reinterpret_cast<std::uint8_t*>(out),
+          vtbl1_u8(bytes, vcreate_u8(compaction_indices[keep])));
+  return out + std::popcount(keep);
+}
+
+char* keep_bytes_neon(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept {
+  const skip_tester tester(skip);
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const uint8x16_t bytes = vld1q_u8(reinterpret_cast<const std::uint8_t*>(in + i));
+    const uint8x16_t listed = tester.listed(bytes);
+    if (vmaxvq_u8(listed) == 0) {
+      vst1q_u8(reinterpret_cast<std::uint8_t*>(out), bytes);
+      out += 16;
+      continue;
+    }
+    out = keep8(vget_low_u8(bytes), ~lane_bits8(vget_low_u8(listed)) & 0xffU, out);
+    out = keep8(vget_high_u8(bytes), ~lane_bits8(vget_high_u8(listed)) & 0xffU, out);
+  }
+  return scalar_kernel.keep_bytes(in + i, n - i, skip, out);
+}
+
 }  // namespace
 
 const kernel neon_kernel = {
@@ -217,6 +241,7 @@ const kernel neon_kernel = {
     .dump_rows = dump_rows_neon,
     .count_kept = count_kept_neon,
     .encode_kept = encode_kept_neon,
+    .keep_bytes = keep_bytes_neon,
 };
 
 }  // namespace mivo::detail

@@ -71,6 +71,15 @@ char* encode_kept_scalar(const std::uint8_t* in, std::size_t n, const skip_table
   return out;
 }
 
+char* keep_bytes_scalar(const char* in, std::size_t n, const skip_tables& skip,
+                        char* out) noexcept {
+  for (std::size_t i = 0; i < n; ++i) {
+    *out = in[i];
+    out += skip.listed[static_cast<unsigned char>(in[i])] ? 0 : 1;
+  }
+  return out;
+}
+
 }  // namespace
 
 const kernel scalar_kernel = {
@@ -82,6 +91,7 @@ const kernel scalar_kernel = {
     .dump_rows = dump_rows_scalar,
     .count_kept = count_kept_scalar,
     .encode_kept = encode_kept_scalar,
+    .keep_bytes = keep_bytes_scalar,
 };
 
 }  // namespace mivo::detail

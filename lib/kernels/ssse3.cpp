@@ -93,6 +93,25 @@ char* encode_kept_ssse3(const std::uint8_t* in, std::size_t n, const skip_tables
   return scalar_kernel.encode_kept(in + i, n - i, skip, out, out_end);
 }
 
+char* keep_bytes_ssse3(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept {
+  std::size_t i = 0;
+  out = x86::with_tester16(skip, [&](const auto& tester) {
+    for (; i + 16 <= n; i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const auto listed = static_cast<unsigned>(_mm_movemask_epi8(tester.listed(bytes)));
+      if (listed == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+        out += 16;
+        continue;
+      }
+      out = x86::keep8(bytes, ~listed & 0xffU, out);
+      out = x86::keep8(_mm_srli_si128(bytes, 8), ~(listed >> 8) & 0xffU, out);
+    }
+    return out;
+  });
+  return scalar_kernel.keep_bytes(in + i, n - i, skip, out);
+}
+
 }  // namespace
 
 const kernel ssse3_kernel = {
@@ -104,6 +123,7 @@ const kernel ssse3_kernel = {
     .dump_rows = x86::dump_rows,
     .count_kept = count_kept_ssse3,
     .encode_kept = encode_kept_ssse3,
+    .keep_bytes = keep_bytes_ssse3,
 };
 
 }  // namespace mivo::detail

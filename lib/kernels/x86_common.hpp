@@ -140,6 +140,15 @@ inline char* encode_kept8(const std::uint8_t* in, unsigned keep, char* out) {
   return out + std::ptrdiff_t{2} * std::popcount(keep);
 }
 
+// Stores the bytes of the low 8 lanes whose bits are set in `keep` at out, as 8 bytes; returns
+// the end of the kept ones.
+inline char* keep8(__m128i bytes, unsigned keep, char* out) {
+  const __m128i kept =
+      _mm_shuffle_epi8(bytes, _mm_cvtsi64_si128(static_cast<long long>(compaction_indices[keep])));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), kept);
+  return out + std::popcount(keep);
+}
+
 // The digits of a `width`-byte block without the bytes whose bits are set in `listed`. With few
 // of them, and `width` more bytes readable past the block, the block is encoded whole by
 // encode_block(from, to) and once more from just after each listed byte, each time over the
