@@ -74,6 +74,26 @@ if(MIVO_BUILD_TESTS OR MIVO_BUILD_BENCH OR MIVO_BUILD_FUZZERS)
   target_include_directories(mivo_internal PUBLIC ${mivo_private_include})
 endif()
 
+# The same sources once more for the constant-time test alone, built with
+# MIVO_CHECK_CONSTANT_TIME so that valgrind learns where a text's validity is made public. Not
+# under a sanitizer or a cross compiler, where valgrind cannot run the test.
+if(MIVO_BUILD_TESTS AND NOT CMAKE_CROSSCOMPILING AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  include(CheckIncludeFileCXX)
+  check_include_file_cxx(valgrind/memcheck.h MIVO_HAVE_MEMCHECK_H)
+  find_program(MIVO_VALGRIND valgrind)
+  if(MIVO_HAVE_MEMCHECK_H AND MIVO_VALGRIND)
+    add_library(mivo_secret_check STATIC ${mivo_sources})
+    target_include_directories(mivo_secret_check PUBLIC ${mivo_public_include}
+                                                        ${mivo_private_include})
+    target_compile_definitions(mivo_secret_check
+      PUBLIC MIVO_STATIC MIVO_CHECK_CONSTANT_TIME
+             $<$<BOOL:${mivo_x86}>:MIVO_X86_KERNELS> $<$<BOOL:${mivo_neon}>:MIVO_NEON_KERNEL>
+      PRIVATE MIVO_BUILDING)
+    target_compile_features(mivo_secret_check PUBLIC cxx_std_20)
+    target_link_libraries(mivo_secret_check PRIVATE mivo_warnings)
+  endif()
+endif()
+
 # Hidden visibility covers our code; the version script also keeps the standard library's
 # template instances (shared_ptr's type info and the like) out of the dynamic symbol table.
 if(BUILD_SHARED_LIBS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")

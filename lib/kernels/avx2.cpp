@@ -27,10 +27,14 @@ inline void encode32(const std::uint8_t* in, char* out) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(a, b, 0x31));
 }
 
-template <bool upper>
+template <bool upper, bool secret = false>
 void encode_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
   for (; i + 32 <= n; i += 32) encode32<upper>(in + i, out + 2 * i);
+  if constexpr (secret) {
+    ssse3_kernel.encode_secret(in + i, n - i, out + 2 * i);
+    return;
+  }
   if (i + 16 <= n) {
     __m128i first;
     __m128i second;
@@ -81,6 +85,20 @@ __m256i pack64(const char* in, __m256i& valid) {
 bool all_valid(__m256i valid) {
   const __m256i bad = _mm256_cmpeq_epi8(valid, _mm256_setzero_si256());
   return _mm256_testz_si256(bad, bad) != 0;
+}
+
+bool decode_secret_avx2(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
+  __m256i valid = _mm256_set1_epi8(-1);
+  std::size_t k = 0;
+  for (; k + 32 <= pairs; k += 32) {
+    __m256i block_valid;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), pack64(in + 2 * k, block_valid));
+    valid = _mm256_min_epu8(valid, block_valid);
+  }
+  const __m128i halves =
+      _mm_min_epu8(_mm256_castsi256_si128(valid), _mm256_extracti128_si256(valid, 1));
+  const bool tail = ssse3_kernel.decode_secret(in + 2 * k, pairs - k, out + k);
+  return x86::none_zero(halves) & tail;
 }
 
 std::size_t decode_avx2(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
@@ -239,6 +257,8 @@ const kernel avx2_kernel = {
     .dump_rows = x86::dump_rows,
     .count_kept = count_kept_avx2,
     .encode_kept = encode_kept_avx2,
+    .encode_secret = encode_avx2<false, true>,
+    .decode_secret = decode_secret_avx2,
     .keep_bytes = keep_bytes_avx2,
 };
 

@@ -88,6 +88,11 @@ struct kernel {
   // room for all of them; returns the end of the digits.
   char* (*encode_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
                        char* out_end) noexcept;
+  // encode and decode for secrets, in time that depends on the length alone: no branch and no
+  // memory index depends on a byte's value, tails included. decode_secret stores all of
+  // out[0..pairs), whatever the text, and returns whether every character was a digit.
+  void (*encode_secret)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
+  bool (*decode_secret)(const char* in, std::size_t pairs, std::uint8_t* out) noexcept;
   // Copies the bytes of in[0..n) the skip list does not hold to out, in order; returns the end
   // of them. May write up to keep_slack bytes past it.
   char* (*keep_bytes)(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept;

@@ -33,11 +33,14 @@ void encode16(const std::uint8_t* in, char* out) {
   vst2q_u8(reinterpret_cast<std::uint8_t*>(out), digits16<upper>(vld1q_u8(in)));
 }
 
-template <bool upper>
+template <bool upper, bool secret = false>
 void encode_neon(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16) encode16<upper>(in + i, out + 2 * i);
-  (upper ? scalar_kernel.encode_upper : scalar_kernel.encode)(in + i, n - i, out + 2 * i);
+  const auto tail = secret  ? scalar_kernel.encode_secret
+                    : upper ? scalar_kernel.encode_upper
+                            : scalar_kernel.encode;
+  tail(in + i, n - i, out + 2 * i);
 }
 
 // Digit values by nibble lookups, as in the x86 kernels; `valid` is zero where a character is
@@ -54,6 +57,22 @@ uint8x16_t digit_values16(uint8x16_t chars, uint8x16_t& valid) {
   valid = vandq_u8(vqtbl1q_u8(vld1q_u8(class_of_high.data()), high),
                    vqtbl1q_u8(vld1q_u8(class_of_low.data()), low));
   return vaddq_u8(low, vqtbl1q_u8(vld1q_u8(add_of_high.data()), high));
+}
+
+bool decode_secret_neon(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
+  uint8x16_t valid = vdupq_n_u8(0xff);
+  std::size_t k = 0;
+  for (; k + 16 <= pairs; k += 16) {
+    const uint8x16x2_t chars = vld2q_u8(reinterpret_cast<const std::uint8_t*>(in + 2 * k));
+    uint8x16_t valid_high;
+    uint8x16_t valid_low;
+    const uint8x16_t high = digit_values16(chars.val[0], valid_high);
+    const uint8x16_t low = digit_values16(chars.val[1], valid_low);
+    valid = vminq_u8(valid, vminq_u8(valid_high, valid_low));
+    vst1q_u8(out + k, vsliq_n_u8(low, high, 4));
+  }
+  const bool tail = scalar_kernel.decode_secret(in + 2 * k, pairs - k, out + k);
+  return (vminvq_u8(valid) != 0) & tail;
 }
 
 std::size_t decode_neon(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
@@ -241,6 +260,8 @@ const kernel neon_kernel = {
     .dump_rows = dump_rows_neon,
     .count_kept = count_kept_neon,
     .encode_kept = encode_kept_neon,
+    .encode_secret = encode_neon<false, true>,
+    .decode_secret = decode_secret_neon,
     .keep_bytes = keep_bytes_neon,
 };
 

@@ -25,6 +25,42 @@ std::size_t decode_scalar(const char* in, std::size_t pairs, std::uint8_t* out) 
   return pairs;
 }
 
+// A nibble's digit by arithmetic: '0' + v, and 39 more from 10 up, where 9 - v wraps.
+char digit_of(unsigned v) noexcept {
+  return static_cast<char>('0' + v + (((9U - v) >> 8U) & unsigned{'a' - '0' - 10}));
+}
+
+void encode_secret_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  for (std::size_t i = 0; i < n; ++i) {
+    out[2 * i] = digit_of(in[i] >> 4U);
+    out[2 * i + 1] = digit_of(in[i] & 15U);
+  }
+}
+
+// 1 when x < limit, for x and limit below 2^31 or x wrapped from below 0, by the sign bit.
+unsigned below(unsigned x, unsigned limit) noexcept { return ((x - limit) & ~x) >> 31U; }
+
+// A digit's value by arithmetic; `valid` keeps 1 only while every character is a digit.
+unsigned value_of(char c, unsigned& valid) noexcept {
+  const unsigned byte = static_cast<unsigned char>(c);
+  const unsigned decimal = byte - unsigned{'0'};
+  const unsigned letter = (byte | 0x20U) - unsigned{'a'};
+  const unsigned is_decimal = below(decimal, 10);
+  const unsigned is_letter = below(letter, 6);
+  valid &= is_decimal | is_letter;
+  return ((0U - is_decimal) & decimal) | ((0U - is_letter) & (letter + 10U));
+}
+
+bool decode_secret_scalar(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
+  unsigned valid = 1;
+  for (std::size_t k = 0; k < pairs; ++k) {
+    const unsigned high = value_of(in[2 * k], valid);
+    const unsigned low = value_of(in[2 * k + 1], valid);
+    out[k] = static_cast<std::uint8_t>((high << 4U) | low);
+  }
+  return valid != 0;
+}
+
 void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   for (std::size_t i = 0; i < n; ++i) out[i] = dump_char[in[i]];
 }
@@ -91,6 +127,8 @@ const kernel scalar_kernel = {
     .dump_rows = dump_rows_scalar,
     .count_kept = count_kept_scalar,
     .encode_kept = encode_kept_scalar,
+    .encode_secret = encode_secret_scalar,
+    .decode_secret = decode_secret_scalar,
     .keep_bytes = keep_bytes_scalar,
 };
 

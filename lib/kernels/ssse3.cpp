@@ -12,7 +12,7 @@
 namespace mivo::detail {
 namespace {
 
-template <bool upper>
+template <bool upper, bool secret = false>
 void encode_ssse3(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16) {
@@ -23,7 +23,22 @@ void encode_ssse3(const std::uint8_t* in, std::size_t n, char* out) noexcept {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), first);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), second);
   }
-  (upper ? scalar_kernel.encode_upper : scalar_kernel.encode)(in + i, n - i, out + 2 * i);
+  const auto tail = secret  ? scalar_kernel.encode_secret
+                    : upper ? scalar_kernel.encode_upper
+                            : scalar_kernel.encode;
+  tail(in + i, n - i, out + 2 * i);
+}
+
+bool decode_secret_ssse3(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
+  __m128i valid = _mm_set1_epi8(-1);
+  std::size_t k = 0;
+  for (; k + 16 <= pairs; k += 16) {
+    __m128i block_valid;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), x86::pack32(in + 2 * k, block_valid));
+    valid = _mm_min_epu8(valid, block_valid);
+  }
+  const bool tail = scalar_kernel.decode_secret(in + 2 * k, pairs - k, out + k);
+  return x86::none_zero(valid) & tail;
 }
 
 std::size_t decode_ssse3(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
@@ -123,6 +138,8 @@ const kernel ssse3_kernel = {
     .dump_rows = x86::dump_rows,
     .count_kept = count_kept_ssse3,
     .encode_kept = encode_kept_ssse3,
+    .encode_secret = encode_ssse3<false, true>,
+    .decode_secret = decode_secret_ssse3,
     .keep_bytes = keep_bytes_ssse3,
 };
 

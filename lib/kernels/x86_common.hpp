@@ -59,19 +59,32 @@ inline __m128i digit_values16(__m128i chars, __m128i& valid) {
   return _mm_add_epi8(chars, add);
 }
 
-// Decodes the 16 pairs of in[0..32) into `bytes`; false if any character is not a digit.
-inline bool decode32(const char* in, __m128i& bytes) {
+// The bytes of the 16 pairs of in[0..32), whatever they hold; `valid` is zero in each lane where
+// either block holds a non-digit.
+inline __m128i pack32(const char* in, __m128i& valid) {
   __m128i valid_first;
   __m128i valid_second;
   const __m128i first =
       digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), valid_first);
   const __m128i second =
       digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)), valid_second);
-  const __m128i bad = _mm_cmpeq_epi8(_mm_min_epu8(valid_first, valid_second), _mm_setzero_si128());
-  if (_mm_movemask_epi8(bad) != 0) return false;
+  valid = _mm_min_epu8(valid_first, valid_second);
   const __m128i weights = _mm_set1_epi16(0x0110);  // high digit * 16 + low digit
-  bytes = _mm_packus_epi16(_mm_maddubs_epi16(first, weights), _mm_maddubs_epi16(second, weights));
+  return _mm_packus_epi16(_mm_maddubs_epi16(first, weights), _mm_maddubs_epi16(second, weights));
+}
+
+// Decodes the 16 pairs of in[0..32) into `bytes`; false if any character is not a digit.
+inline bool decode32(const char* in, __m128i& bytes) {
+  __m128i valid;
+  const __m128i packed = pack32(in, valid);
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(valid, _mm_setzero_si128())) != 0) return false;
+  bytes = packed;
   return true;
+}
+
+// Whether no lane of `valid` is zero, without a branch.
+inline bool none_zero(__m128i valid) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(valid, _mm_setzero_si128())) == 0;
 }
 
 // The dump's characters for 16 bytes: each byte from 32 to 126 itself, every other one '.'.
