@@ -176,16 +176,16 @@ struct input_start {
 };
 
 // "NAME: line N: column C: REASON" for a fault, in the input that holds it.
-failure fault_in_input(const mivo::dump_error& e, const std::vector<input_start>& starts) {
+std::string fault_in_input(const mivo::dump_error& e, const std::vector<input_start>& starts) {
   const auto holder = std::find_if(starts.rbegin(), starts.rend(), [&](const input_start& s) {
     return s.line < e.line() || (s.line == e.line() && s.column <= e.column());
   });
-  if (holder == starts.rend()) return failure(e.what());
+  if (holder == starts.rend()) return e.what();
   const std::uint64_t line = e.line() - holder->line + 1;
   const std::uint64_t column =
       e.line() == holder->line ? e.column() - holder->column + 1 : e.column();
-  return failure(holder->name + ": line " + std::to_string(line) + ": column " +
-                 std::to_string(column) + ": " + e.reason());
+  return holder->name + ": line " + std::to_string(line) + ": column " + std::to_string(column) +
+         ": " + e.reason();
 }
 
 // Reads the dump text of the inputs into `reader`, showing each block to seen(index, text)
@@ -206,7 +206,7 @@ void read_dump(input_list& in, mivo::dump_reader& reader, Seen seen) {
     }
     reader.finish();
   } catch (const mivo::dump_error& e) {
-    throw fault_in_input(e, starts);
+    throw failure(fault_in_input(e, starts));
   }
 }
 
