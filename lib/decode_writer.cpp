@@ -169,11 +169,7 @@ decode_writer::decode_writer(skip_list skip, std::ostream& out)
     : state_(std::make_unique<state>(skip, out)) {}
 
 decode_writer::~decode_writer() {
-  if (!state_->life.open()) return;
-  try {
-    finish();
-  } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
-  }
+  state_->life.finish_quietly([this] { finish(); });
 }
 
 // An empty piece changes nothing; its data pointer may be null.
@@ -184,9 +180,7 @@ void decode_writer::write_text(std::string_view text) {
 }
 
 void decode_writer::finish() {
-  if (state_->life.finished()) return;
-  state_->call([&] { state_->finish(); });
-  state_->life.mark_finished();
+  state_->life.finish_once([&] { state_->call([&] { state_->finish(); }); });
 }
 
 }  // namespace mivo

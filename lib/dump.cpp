@@ -607,11 +607,7 @@ dump_writer::dump_writer(dump_options options, std::ostream& out)
     : state_(std::make_unique<state>(options, out)) {}
 
 dump_writer::~dump_writer() {
-  if (!state_->life.open()) return;
-  try {
-    finish();
-  } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
-  }
+  state_->life.finish_quietly([this] { finish(); });
 }
 
 // An empty piece changes nothing; its data pointer may be null, so it never reaches memcpy.
@@ -634,12 +630,12 @@ void dump_writer::write_zeros(std::uint64_t count) {
 }
 
 void dump_writer::finish() {
-  if (state_->life.finished()) return;
-  state_->call([&] {
-    if (state_->row.fill > 0) state_->put_pending_row();
-    state_->sink.commit(state_->engine.finish(state_->sink.room_for(1)));
+  state_->life.finish_once([&] {
+    state_->call([&] {
+      if (state_->row.fill > 0) state_->put_pending_row();
+      state_->sink.commit(state_->engine.finish(state_->sink.room_for(1)));
+    });
   });
-  state_->life.mark_finished();
 }
 
 }  // namespace mivo

@@ -475,11 +475,7 @@ dump_reader::dump_reader(dump_options layout, sink to, bool forward_only)
     : state_(std::make_unique<state>(layout, std::move(to), forward_only)) {}
 
 dump_reader::~dump_reader() {
-  if (!state_->life.open()) return;
-  try {
-    finish();
-  } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
-  }
+  state_->life.finish_quietly([this] { finish(); });
 }
 
 void dump_reader::write_text(std::string_view text) {
@@ -489,9 +485,7 @@ void dump_reader::write_text(std::string_view text) {
 }
 
 void dump_reader::finish() {
-  if (state_->life.finished()) return;
-  state_->call([&] { state_->finish(); });
-  state_->life.mark_finished();
+  state_->life.finish_once([&] { state_->call([&] { state_->finish(); }); });
 }
 
 std::uint64_t dump_reader::line() const noexcept { return state_->line; }

@@ -24,6 +24,24 @@ class writer_life {
       throw std::logic_error(std::string(name_) + ": used after a failure");
   }
 
+  // finish(): `finish` once, unless it has run already.
+  template <class Finish>
+  void finish_once(Finish finish) {
+    if (finished()) return;
+    finish();
+    mark_finished();
+  }
+
+  // The destructor: finishes an open writer, swallowing any error.
+  template <class Finish>
+  void finish_quietly(Finish finish) const noexcept {
+    if (!open()) return;
+    try {
+      finish();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor must not throw
+    }
+  }
+
   // Runs one call; any exception spends the writer.
   template <class Step>
   void run(Step step) {

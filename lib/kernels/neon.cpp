@@ -59,17 +59,25 @@ uint8x16_t digit_values16(uint8x16_t chars, uint8x16_t& valid) {
   return vaddq_u8(low, vqtbl1q_u8(vld1q_u8(add_of_high.data()), high));
 }
 
+// The bytes of the 16 pairs of in[0..32), whatever they hold; `valid` is zero in each lane
+// whose pair holds a non-digit.
+uint8x16_t pack32(const char* in, uint8x16_t& valid) {
+  const uint8x16x2_t chars = vld2q_u8(reinterpret_cast<const std::uint8_t*>(in));
+  uint8x16_t valid_high;
+  uint8x16_t valid_low;
+  const uint8x16_t high = digit_values16(chars.val[0], valid_high);
+  const uint8x16_t low = digit_values16(chars.val[1], valid_low);
+  valid = vminq_u8(valid_high, valid_low);
+  return vsliq_n_u8(low, high, 4);
+}
+
 bool decode_secret_neon(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
   uint8x16_t valid = vdupq_n_u8(0xff);
   std::size_t k = 0;
   for (; k + 16 <= pairs; k += 16) {
-    const uint8x16x2_t chars = vld2q_u8(reinterpret_cast<const std::uint8_t*>(in + 2 * k));
-    uint8x16_t valid_high;
-    uint8x16_t valid_low;
-    const uint8x16_t high = digit_values16(chars.val[0], valid_high);
-    const uint8x16_t low = digit_values16(chars.val[1], valid_low);
-    valid = vminq_u8(valid, vminq_u8(valid_high, valid_low));
-    vst1q_u8(out + k, vsliq_n_u8(low, high, 4));
+    uint8x16_t block_valid;
+    vst1q_u8(out + k, pack32(in + 2 * k, block_valid));
+    valid = vminq_u8(valid, block_valid);
   }
   const bool tail = scalar_kernel.decode_secret(in + 2 * k, pairs - k, out + k);
   return (vminvq_u8(valid) != 0) & tail;
@@ -78,13 +86,10 @@ bool decode_secret_neon(const char* in, std::size_t pairs, std::uint8_t* out) no
 std::size_t decode_neon(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
   std::size_t k = 0;
   for (; k + 16 <= pairs; k += 16) {
-    const uint8x16x2_t chars = vld2q_u8(reinterpret_cast<const std::uint8_t*>(in + 2 * k));
-    uint8x16_t valid_high;
-    uint8x16_t valid_low;
-    const uint8x16_t high = digit_values16(chars.val[0], valid_high);
-    const uint8x16_t low = digit_values16(chars.val[1], valid_low);
-    if (vminvq_u8(vminq_u8(valid_high, valid_low)) == 0) break;
-    vst1q_u8(out + k, vsliq_n_u8(low, high, 4));
+    uint8x16_t valid;
+    const uint8x16_t bytes = pack32(in + 2 * k, valid);
+    if (vminvq_u8(valid) == 0) break;
+    vst1q_u8(out + k, bytes);
   }
   if (k == pairs) return pairs;
   // A bad block, or the tail: the scalar loop finds the exact pair.
