@@ -223,6 +223,20 @@ void BM_dump_writer(benchmark::State& state) {
 }
 BENCHMARK(BM_dump_writer)->Arg(std::int64_t{1} << 30)->Unit(benchmark::kMillisecond);
 
+// The streaming decoder, beside BM_decode_into: the digits of range(0) bytes a piece, with no
+// skip list, and with the tool's (ASCII whitespace) over the same digits.
+void BM_decode_writer(benchmark::State& state, mivo::skip_list skip) {
+  const std::string in = random_text(size_of(state)).text;
+  discarding_buffer sink;
+  std::ostream out(&sink);
+  mivo::decode_writer writer(skip, out);
+  for (auto _ : state) writer.write_text(in);
+  count_bytes(state);
+}
+BENCHMARK_CAPTURE(BM_decode_writer, plain, mivo::skip_list{})->Arg(1 << 19);
+BENCHMARK_CAPTURE(BM_decode_writer, whitespace, mivo::skip_list{' ', '\t', '\n', '\v', '\f', '\r'})
+    ->Arg(1 << 19);
+
 // The raw kernels, into preallocated buffers: scalar against each SIMD kernel.
 void BM_kernel_encode(benchmark::State& state, const mivo::detail::kernel* k) {
   const std::string in = random_bytes(size_of(state));

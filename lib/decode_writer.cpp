@@ -23,6 +23,13 @@ const char* find_listed(const char* p, const char* end, const std::array<bool, 2
   return p;
 }
 
+bool lists_a_digit(const detail::skip_tables& tables) noexcept {
+  for (std::size_t b = 0; b < tables.listed.size(); ++b) {
+    if (tables.listed[b] && detail::digit_value[b] >= 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 struct decode_writer::state {
@@ -37,6 +44,7 @@ struct decode_writer::state {
   std::ostream& out;
   const detail::skip_tables tables;
   const bool skipping;
+  const bool skips_digits = lists_a_digit(tables);
   const detail::kernel& k = detail::active_kernel();
   std::unique_ptr<std::uint8_t[]> block;
   std::unique_ptr<char[]> kept;  // a chunk's text without the skipped bytes
@@ -119,6 +127,16 @@ struct decode_writer::state {
     return true;
   }
 
+  // Decodes the pairs at the start of [p, p + n) up to the first that holds a skipped byte or a
+  // fault, straight into the block, which has room for them; returns how many. Text with
+  // nothing to skip is then decoded without being copied. Not when digits are skipped.
+  std::size_t plain_pairs(const char* p, std::size_t n) {
+    if (has_pending || skips_digits) return 0;
+    const std::size_t good = k.decode(p, n / 2, block.get() + used);
+    used += good;
+    return good;
+  }
+
   // The characters of [p, p + n) run by run, each fault at its exact position.
   void run_exact(const char* p, std::size_t n, std::uint64_t at) {
     const char* const start = p;
@@ -138,8 +156,12 @@ struct decode_writer::state {
       return;
     }
     for (std::size_t done = 0; done < piece.size();) {
-      const std::size_t n = std::min(piece.size() - done, chunk_chars);
+      std::size_t n = std::min(piece.size() - done, chunk_chars);
       if (block_bytes - used < n / 2 + 1) flush();
+      const std::size_t plain = plain_pairs(piece.data() + done, n);
+      done += 2 * plain;
+      position += 2 * plain;
+      n -= 2 * plain;
       if (!run_kept(piece.data() + done, n, position)) run_exact(piece.data() + done, n, position);
       done += n;
       position += n;
