@@ -48,9 +48,24 @@ void uppercase(char* digits, std::size_t n) {
                  [](char c) { return static_cast<char>(c >= 'a' ? c - ('a' - 'A') : c); });
 }
 
+// Room past the ends of the digits and the lines for wrap's whole-chunk copies.
+constexpr std::size_t wrap_slack = 32;
+// Bytes encoded at a time before their digits are wrapped.
+constexpr std::size_t wrap_step = std::size_t{4} << 10;
+
 // Copies digits to `to`, a line feed after every `width` of them; `column` carries on from one
-// call to the next. Returns the end.
+// call to the next. Returns the end. Whole lines go in 32-byte chunks, each line's spill
+// overwritten by the next: digits and `to` need wrap_slack bytes past their ends.
 char* wrap(const char* digits, std::size_t n, std::size_t width, std::size_t& column, char* to) {
+  if (column == 0) {
+    for (; n >= width; n -= width, digits += width) {
+      for (std::size_t at = 0; at < width; at += wrap_slack) {
+        std::memcpy(to + at, digits + at, wrap_slack);
+      }
+      to[width] = '\n';
+      to += width + 1;
+    }
+  }
   while (n > 0) {
     const std::size_t take = std::min(n, width - column);
     std::memcpy(to, digits, take);
@@ -70,24 +85,31 @@ char* wrap(const char* digits, std::size_t n, std::size_t width, std::size_t& co
 
 void encode(input_list& in, const output& out, const encode_layout& layout) {
   const auto block = uninitialized(block_size);
-  const auto digits = uninitialized(2 * block_size);
+  const auto digits = uninitialized(2 * block_size + wrap_slack);
   const std::size_t width = layout.width;
-  const auto lines = width > 0 ? uninitialized(2 * block_size + 2 * block_size / width + 1)
-                               : std::unique_ptr<char[]>();
+  const auto lines = width > 0
+                         ? uninitialized(2 * block_size + 2 * block_size / width + 1 + wrap_slack)
+                         : std::unique_ptr<char[]>();
   std::size_t column = 0;
   bool any = false;
+  // Wrapped, the digits are made a few KiB at a time, so that they are still in the cache
+  // when they are copied into lines.
+  const std::size_t step = width == 0 ? block_size : wrap_step;
   while (const std::size_t n = in.read({block.get(), block_size})) {
-    const std::size_t count =
-        mivo::encode_into({digits.get(), 2 * block_size}, layout.skip, bytes_of(block, n));
-    if (layout.upper) uppercase(digits.get(), count);
-    any = any || count > 0;
-    if (width == 0) {
-      out.write(digits.get(), count);
-    } else {
-      out.write(lines.get(),
-                static_cast<std::size_t>(wrap(digits.get(), count, width, column, lines.get()) -
-                                         lines.get()));
+    char* to = lines.get();
+    for (std::size_t done = 0; done < n; done += step) {
+      const std::size_t count =
+          mivo::encode_into({digits.get(), 2 * block_size}, layout.skip,
+                            bytes_of(block, n).subspan(done).first(std::min(step, n - done)));
+      if (layout.upper) uppercase(digits.get(), count);
+      any = any || count > 0;
+      if (width == 0) {
+        out.write(digits.get(), count);
+      } else {
+        to = wrap(digits.get(), count, width, column, to);
+      }
     }
+    if (width > 0) out.write(lines.get(), static_cast<std::size_t>(to - lines.get()));
   }
   // Wrapped, as xxd -p: every line ends in a line feed, and no digits make no line.
   const bool last_line_open = width == 0 || column > 0;
