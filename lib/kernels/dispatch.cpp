@@ -17,14 +17,19 @@ namespace {
 struct cpu_features {
   bool ssse3 = false;
   bool avx2 = false;
+  bool avx512 = false;  // F, BW and VBMI
 };
 
-// XCR0 bits 1 and 2: the OS saves and restores the SSE and AVX registers.
-bool os_saves_avx_state() {
+// XCR0: bits 1 and 2, the OS saves and restores the SSE and AVX registers; bits 5-7, the
+// AVX-512 mask and ZMM registers too.
+constexpr unsigned avx_state = 0x6U;
+constexpr unsigned avx512_state = 0xe6U;
+
+unsigned os_saved_state() {
   unsigned low = 0;
   unsigned high = 0;
   __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-  return (low & 0x6U) == 0x6U;
+  return low;
 }
 
 cpu_features detect_cpu() {
@@ -35,16 +40,20 @@ cpu_features detect_cpu() {
   unsigned edx = 0;
   if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return found;
   found.ssse3 = (ecx & bit_SSSE3) != 0;
-  const bool avx = (ecx & bit_AVX) != 0 && (ecx & bit_OSXSAVE) != 0 && os_saves_avx_state();
-  if (avx && __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0) {
-    found.avx2 = (ebx & bit_AVX2) != 0;
+  if ((ecx & bit_AVX) == 0 || (ecx & bit_OSXSAVE) == 0) return found;
+  const unsigned state = os_saved_state();
+  if ((state & avx_state) != avx_state || __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) {
+    return found;
   }
+  found.avx2 = (ebx & bit_AVX2) != 0;
+  found.avx512 = (state & avx512_state) == avx512_state && (ebx & bit_AVX512F) != 0 &&
+                 (ebx & bit_AVX512BW) != 0 && (ecx & bit_AVX512VBMI) != 0;
   return found;
 }
 #endif
 
 struct kernel_list {
-  std::array<const kernel*, 3> entries{};
+  std::array<const kernel*, 4> entries{};
   std::size_t size = 0;
 
   void add(const kernel& k) { entries[size++] = &k; }
@@ -57,6 +66,7 @@ kernel_list list_supported() {
   const cpu_features cpu = detect_cpu();
   if (cpu.ssse3) list.add(ssse3_kernel);
   if (cpu.ssse3 && cpu.avx2) list.add(avx2_kernel);
+  if (cpu.ssse3 && cpu.avx2 && cpu.avx512) list.add(avx512_kernel);
 #endif
 #if defined(MIVO_NEON_KERNEL)
   list.add(neon_kernel);  // part of the aarch64 baseline
@@ -68,8 +78,7 @@ kernel_list list_supported() {
 constexpr std::array built_kernels = {
     &scalar_kernel,
 #if defined(MIVO_X86_KERNELS)
-    &ssse3_kernel,
-    &avx2_kernel,
+    &ssse3_kernel,  &avx2_kernel, &avx512_kernel,
 #endif
 #if defined(MIVO_NEON_KERNEL)
     &neon_kernel,

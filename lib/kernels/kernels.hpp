@@ -106,6 +106,7 @@ extern const kernel scalar_kernel;
 #if defined(MIVO_X86_KERNELS)
 extern const kernel ssse3_kernel;
 extern const kernel avx2_kernel;
+extern const kernel avx512_kernel;
 #endif
 #if defined(MIVO_NEON_KERNEL)
 extern const kernel neon_kernel;
