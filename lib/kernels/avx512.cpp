@@ -81,59 +81,65 @@ void encode_avx512(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   if (i < n) encode64<upper>(in + i, n - i, out + 2 * i);
 }
 
-struct decoded64 {
-  __m512i bytes;
-  __mmask64 bad;  // lanes of `chars` that are not digits
-};
-
-// The values of 64 characters and which of them are not digits: bit 7 set in the character
-// or in its looked-up value.
-__m512i digit_values64(__m512i chars, __mmask64& bad) {
-  const __m512i values =
-      _mm512_permutex2var_epi8(load(ascii_values.data()), chars, load(ascii_values.data() + 64));
-  bad = _mm512_movepi8_mask(_mm512_or_si512(values, chars));
-  return values;
-}
-
-// The bytes of the first `pairs` (<= 64) pairs at in, and which of the 128 characters read are
-// not digits; characters past the pairs are not read and count as digits.
-decoded64 decode128(const char* in, std::size_t pairs) {
-  const std::size_t chars = 2 * pairs;
-  const __mmask64 first_mask = first_lanes(chars);
-  const __mmask64 second_mask = first_lanes(chars > 64 ? chars - 64 : 0);
-  __mmask64 bad_first = 0;
-  __mmask64 bad_second = 0;
-  const __m512i first = digit_values64(_mm512_maskz_loadu_epi8(first_mask, in), bad_first);
-  const __m512i second = digit_values64(_mm512_maskz_loadu_epi8(second_mask, in + 64), bad_second);
+// The bytes of 64 pairs whose 128 characters are `first` and `second`; `bad` gains bit 7 in
+// each lane where either is not a digit (bit 7 set in the character or in its looked-up value).
+__m512i pack128(__m512i first, __m512i second, __m512i& bad) {
+  const __m512i low_table = load(ascii_values.data());
+  const __m512i high_table = load(ascii_values.data() + 64);
+  const __m512i first_values = _mm512_permutex2var_epi8(low_table, first, high_table);
+  const __m512i second_values = _mm512_permutex2var_epi8(low_table, second, high_table);
+  bad = _mm512_ternarylogic_epi64(bad, first_values, first, 0xfe);  // bad | values | chars
+  bad = _mm512_ternarylogic_epi64(bad, second_values, second, 0xfe);
   const __m512i weights = _mm512_set1_epi16(0x0110);  // high digit * 16 + low digit
-  const __m512i bytes =
-      _mm512_permutex2var_epi8(_mm512_maddubs_epi16(first, weights), load(word_low_bytes.data()),
-                               _mm512_maddubs_epi16(second, weights));
-  return {bytes, (bad_first & first_mask) | (bad_second & second_mask)};
+  return _mm512_permutex2var_epi8(_mm512_maddubs_epi16(first_values, weights),
+                                  load(word_low_bytes.data()),
+                                  _mm512_maddubs_epi16(second_values, weights));
 }
+
+__m512i pack128_at(const char* in, __m512i& bad) {
+  return pack128(_mm512_loadu_si512(in), _mm512_loadu_si512(in + 64), bad);
+}
+
+// The last `pairs` (< 64) pairs: lanes past them read as '0'.
+__m512i pack_tail(const char* in, std::size_t pairs, __m512i& bad) {
+  const std::size_t chars = 2 * pairs;
+  const __m512i zeros = _mm512_set1_epi8('0');
+  return pack128(_mm512_mask_loadu_epi8(zeros, first_lanes(chars), in),
+                 _mm512_mask_loadu_epi8(zeros, first_lanes(chars > 64 ? chars - 64 : 0), in + 64),
+                 bad);
+}
+
+bool any_bad(__m512i bad) { return _mm512_movepi8_mask(bad) != 0; }
 
 std::size_t decode_avx512(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
   std::size_t k = 0;
-  for (; k < pairs; k += 64) {
-    const std::size_t step = std::min<std::size_t>(64, pairs - k);
-    const decoded64 d = decode128(in + 2 * k, step);
-    if (d.bad != 0) break;
-    _mm512_mask_storeu_epi8(out + k, first_lanes(step), d.bytes);
+  for (; k + 64 <= pairs; k += 64) {
+    __m512i bad = _mm512_setzero_si512();
+    const __m512i bytes = pack128_at(in + 2 * k, bad);
+    if (any_bad(bad)) break;
+    _mm512_storeu_si512(out + k, bytes);
   }
-  if (k >= pairs) return pairs;
+  if (k + 64 > pairs && k < pairs) {
+    __m512i bad = _mm512_setzero_si512();
+    const __m512i bytes = pack_tail(in + 2 * k, pairs - k, bad);
+    if (!any_bad(bad)) {
+      _mm512_mask_storeu_epi8(out + k, first_lanes(pairs - k), bytes);
+      k = pairs;
+    }
+  }
+  if (k == pairs) return pairs;
   // A bad block: the AVX2 kernel finds the exact pair.
   return k + avx2_kernel.decode(in + 2 * k, pairs - k, out + k);
 }
 
 bool decode_secret_avx512(const char* in, std::size_t pairs, std::uint8_t* out) noexcept {
-  __mmask64 bad = 0;
-  for (std::size_t k = 0; k < pairs; k += 64) {
-    const std::size_t step = std::min<std::size_t>(64, pairs - k);
-    const decoded64 d = decode128(in + 2 * k, step);
-    bad |= d.bad;
-    _mm512_mask_storeu_epi8(out + k, first_lanes(step), d.bytes);
+  __m512i bad = _mm512_setzero_si512();
+  std::size_t k = 0;
+  for (; k + 64 <= pairs; k += 64) _mm512_storeu_si512(out + k, pack128_at(in + 2 * k, bad));
+  if (k < pairs) {
+    _mm512_mask_storeu_epi8(out + k, first_lanes(pairs - k), pack_tail(in + 2 * k, pairs - k, bad));
   }
-  return bad == 0;
+  return !any_bad(bad);
 }
 
 void dump_chars_avx512(const std::uint8_t* in, std::size_t n, char* out) noexcept {
