@@ -40,7 +40,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   want_rows.resize(static_cast<std::size_t>(
       scalar.dump_rows(chars, chars, rows / 2, &want_number, want_rows.data()) - want_rows.data()));
 
+  // The input read back as dump rows, labelled by row number.
+  std::vector<char> want_row_digits(32 * 64 + mivo::detail::read_slack);
+  std::vector<const char*> want_row_ends(64);
+  mivo::detail::row_number want_label;
+  const std::size_t want_rows_read = scalar.read_rows(chars, chars + size, &want_label, 64,
+                                                      want_row_digits.data(), want_row_ends.data());
+
   for (const kernel* k : mivo::detail::supported_kernels()) {
+    std::vector<char> row_digits(want_row_digits.size());
+    std::vector<const char*> row_ends(64);
+    mivo::detail::row_number label;
+    const std::size_t got_rows_read =
+        k->read_rows(chars, chars + size, &label, 64, row_digits.data(), row_ends.data());
+    check(got_rows_read == want_rows_read &&
+              std::equal(row_ends.begin(),
+                         row_ends.begin() + static_cast<std::ptrdiff_t>(got_rows_read),
+                         want_row_ends.begin()) &&
+              std::equal(row_digits.begin(),
+                         row_digits.begin() + static_cast<std::ptrdiff_t>(32 * got_rows_read),
+                         want_row_digits.begin()),
+          "read_rows agrees with scalar");
     check(k->count_kept(data, size, skip) == kept, "count_kept agrees with scalar");
     std::string got_kept(2 * kept + 1, '#');
     const char* end = k->encode_kept(data, size, skip, got_kept.data(), got_kept.data() + 2 * kept);

@@ -55,52 +55,6 @@ enum class part : std::uint8_t {
 
 enum class escape_part : std::uint8_t { none, bracket, params };
 
-// A byte in lane i of a word loaded from memory.
-constexpr std::uint64_t in_lane(std::size_t i, unsigned char c) noexcept {
-  const std::size_t shift = std::endian::native == std::endian::little ? 8 * i : 8 * (7 - i);
-  return std::uint64_t{c} << shift;
-}
-
-// A row's digit part, 40 characters with what ends it, as five words: where the spaces between
-// groups must be, and the last character (a line feed, or the first space before the
-// characters), which the masks take in but `want` leaves out.
-constexpr std::size_t row_words = 5;
-static_assert(row_words * 8 == layout::digit_columns + 1);
-struct space_lanes {
-  std::array<std::uint64_t, row_words> mask{};
-  std::array<std::uint64_t, row_words> want{};
-};
-constexpr space_lanes spaces = [] {
-  space_lanes s;
-  for (std::size_t g = 1; g < layout::groups; ++g) {
-    const std::size_t at = g * (layout::group_digits + 1) - 1;
-    s.mask[at / 8] |= in_lane(at % 8, 0xff);
-    s.want[at / 8] |= in_lane(at % 8, ' ');
-  }
-  s.mask[row_words - 1] |= in_lane(7, 0xff);
-  return s;
-}();
-constexpr std::uint64_t bare_end = in_lane(7, '\n');
-constexpr std::uint64_t chars_end = in_lane(7, ' ');
-constexpr std::uint16_t colon_space_word = [] {
-  return std::endian::native == std::endian::little ? std::uint16_t{':' | (' ' << 8)}
-                                                    : std::uint16_t{(':' << 8) | ' '};
-}();
-
-// Whether any of the 16 bytes at p is a line feed.
-bool holds_line_feed(const char* p) noexcept {
-  constexpr std::uint64_t ones = 0x0101010101010101U;
-  constexpr std::uint64_t highs = 0x8080808080808080U;
-  std::array<std::uint64_t, 2> words{};
-  std::memcpy(words.data(), p, sizeof words);
-  std::uint64_t found = 0;
-  for (const std::uint64_t w : words) {
-    const std::uint64_t x = w ^ ('\n' * ones);
-    found |= (x - ones) & ~x & highs;
-  }
-  return found != 0;
-}
-
 }  // namespace
 
 struct dump_reader::state {
@@ -112,7 +66,8 @@ struct dump_reader::state {
         forward_only(forward),
         block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)),
         row(std::make_unique_for_overwrite<std::uint8_t[]>(max_row_bytes)),
-        digits(std::make_unique_for_overwrite<char[]>(batch_rows * layout::row_digits)) {}
+        digits(std::make_unique_for_overwrite<char[]>(batch_rows * layout::row_digits +
+                                                      detail::read_slack)) {}
 
   const bool labelled;
   const bool hex_labels;
@@ -375,52 +330,9 @@ struct dump_reader::state {
   // and row_starts[count] where the rest does.
   std::size_t gather_rows(const char* p, const char* end, detail::row_number& label) {
     if (used > 0 && block_bytes - used < batch_rows * layout::row_bytes) flush();
-    std::size_t count = 0;
     row_starts[0] = p;
-    for (; count < batch_rows; ++count) {
-      const std::size_t label_chars = labelled ? layout::min_label_chars + label.high_width : 0;
-      if (static_cast<std::size_t>(end - p) < label_chars + layout::row_chars) break;
-      if (labelled && !label_matches(p, label)) break;
-      const char* row_text = p + label_chars;
-      const std::size_t length = row_length(row_text);
-      if (length == 0) break;
-      char* to = digits.get() + count * layout::row_digits;
-      for (std::size_t g = 0; g < layout::groups; ++g) {
-        std::memcpy(to + g * layout::group_digits, row_text + g * (layout::group_digits + 1),
-                    layout::group_digits);
-      }
-      p = row_text + length;
-      row_starts[count + 1] = p;
-      detail::advance_row_number(label);
-    }
-    return count;
-  }
-
-  static bool label_matches(const char* p, const detail::row_number& label) noexcept {
-    const std::size_t hw = label.high_width;
-    std::uint64_t low = 0;
-    std::uint16_t colon_space = 0;
-    std::memcpy(&low, p + hw, sizeof low);
-    std::memcpy(&colon_space, p + hw + detail::min_number_width, sizeof colon_space);
-    return ((low ^ label.low) | (colon_space ^ colon_space_word)) == 0 &&
-           (hw == 0 || std::memcmp(p, label.high.data() + label.high.size() - hw, hw) == 0);
-  }
-
-  // The length of a full row's text after its label when it is laid out as the dump writes it
-  // (bare or with its character column), or 0. Its digits are not judged here.
-  static std::size_t row_length(const char* t) noexcept {
-    std::array<std::uint64_t, row_words> words{};
-    std::memcpy(words.data(), t, sizeof words);
-    std::uint64_t off = 0;
-    for (std::size_t i = 0; i + 1 < row_words; ++i)
-      off |= (words[i] & spaces.mask[i]) ^ spaces.want[i];
-    const std::uint64_t last = words[row_words - 1] & spaces.mask[row_words - 1];
-    if (off != 0) return 0;
-    if (last == (spaces.want[row_words - 1] | bare_end)) return layout::bare_row_chars;
-    const bool chars_row =
-        last == (spaces.want[row_words - 1] | chars_end) && t[layout::digit_columns + 1] == ' ' &&
-        !holds_line_feed(t + layout::chars_start) && t[layout::row_chars - 1] == '\n';
-    return chars_row ? layout::row_chars : 0;
+    return k.read_rows(p, end, labelled ? &label : nullptr, batch_rows, digits.get(),
+                       row_starts.data() + 1);
   }
 
   // Decodes the gathered rows into the block; returns how many were whole and valid.

@@ -201,6 +201,52 @@ TEST_P(KernelTest, SkipsLikeScalarAtEveryLengthAndPosition) {
   }
 }
 
+// What read_rows made of a text: the rows, their digits and where each ended.
+struct rows_read {
+  std::size_t count;
+  std::string digits;
+  std::vector<std::size_t> ends;
+  friend bool operator==(const rows_read&, const rows_read&) = default;
+};
+
+rows_read read_rows_with(const kernel& k, const std::string& text, bool labelled, bool hex) {
+  std::vector<char> digits(64 * 32 + mivo::detail::read_slack);
+  std::vector<const char*> ends(64);
+  mivo::detail::row_number number(0, hex);
+  const std::size_t count =
+      k.read_rows(text.data(), text.data() + text.size(), labelled ? &number : nullptr, 64,
+                  digits.data(), ends.data());
+  rows_read r{count, std::string(digits.data(), 32 * count), {}};
+  for (std::size_t i = 0; i < count; ++i) r.ends.push_back(ends[i] - text.data());
+  return r;
+}
+
+TEST_P(KernelTest, ReadsRowsBackLikeScalar) {
+  const std::string bytes = mivo_test::pattern(16 * 20 + 5);
+  for (const auto label :
+       {mivo::row_label::row_number, mivo::row_label::byte_offset, mivo::row_label::none}) {
+    for (const bool chars : {true, false}) {
+      const mivo::dump_options layout{.char_column = chars, .label = label};
+      const std::string text = mivo::hexdump_s(layout, mivo::of_string(bytes));
+      const bool labelled = label != mivo::row_label::none;
+      const bool hex = label == mivo::row_label::byte_offset;
+      const rows_read whole = read_rows_with(*GetParam(), text, labelled, hex);
+      ASSERT_EQ(whole, read_rows_with(mivo::detail::scalar_kernel, text, labelled, hex));
+      ASSERT_EQ(whole.count, 20U);  // the partial last row is not a full one
+      // Any one character changed stops both at the same row.
+      for (std::size_t at = 0; at < text.size(); at += 7) {
+        for (const char c : {' ', '\n', 'x', '0'}) {
+          std::string edited = text;
+          edited[at] = c;
+          ASSERT_EQ(read_rows_with(*GetParam(), edited, labelled, hex),
+                    read_rows_with(mivo::detail::scalar_kernel, edited, labelled, hex))
+              << at << " " << c;
+        }
+      }
+    }
+  }
+}
+
 std::string kernel_name(const ::testing::TestParamInfo<const kernel*>& info) {
   return info.param->name;
 }

@@ -259,6 +259,7 @@ const kernel avx2_kernel = {
     .encode_kept = encode_kept_avx2,
     .encode_secret = encode_avx2<false, true>,
     .decode_secret = decode_secret_avx2,
+    .read_rows = x86::read_rows,
     .keep_bytes = keep_bytes_avx2,
 };
 

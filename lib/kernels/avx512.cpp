@@ -182,6 +182,7 @@ const kernel avx512_kernel = {
     .encode_kept = encode_kept_avx512,
     .encode_secret = encode_avx512<false>,
     .decode_secret = decode_secret_avx512,
+    .read_rows = x86::read_rows,
     .keep_bytes = keep_bytes_avx512,
 };
 

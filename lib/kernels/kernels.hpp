@@ -93,12 +93,20 @@ struct kernel {
   // out[0..pairs), whatever the text, and returns whether every character was a digit.
   void (*encode_secret)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
   bool (*decode_secret)(const char* in, std::size_t pairs, std::uint8_t* out) noexcept;
+  // Reads back full rows laid out exactly as dump_rows writes them (bare or with characters,
+  // row by row), labelled as `number` says (advancing it) or unlabelled when it is null, from
+  // text on: copies each row's 32 digits, unjudged, to digits[32r..] and where the row ends to
+  // row_ends[r]. Stops at max_rows, at the first other line, or where a row could not be read
+  // whole before `end`; returns the rows read. May write read_slack bytes past the digits.
+  std::size_t (*read_rows)(const char* text, const char* end, row_number* number,
+                           std::size_t max_rows, char* digits, const char** row_ends) noexcept;
   // Copies the bytes of in[0..n) the skip list does not hold to out, in order; returns the end
   // of them. May write up to keep_slack bytes past it.
   char* (*keep_bytes)(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept;
 };
 
 inline constexpr std::size_t keep_slack = 32;
+inline constexpr std::size_t read_slack = 16;
 
 inline constexpr std::size_t row_slack = 16;
 

@@ -254,6 +254,12 @@ char* keep_bytes_neon(const char* in, std::size_t n, const skip_tables& skip, ch
   return scalar_kernel.keep_bytes(in + i, n - i, skip, out);
 }
 
+// Rows are read back by the portable loop.
+std::size_t read_rows_neon(const char* text, const char* end, row_number* number,
+                           std::size_t max_rows, char* digits, const char** row_ends) noexcept {
+  return scalar_kernel.read_rows(text, end, number, max_rows, digits, row_ends);
+}
+
 }  // namespace
 
 const kernel neon_kernel = {
@@ -267,6 +273,7 @@ const kernel neon_kernel = {
     .encode_kept = encode_kept_neon,
     .encode_secret = encode_neon<false, true>,
     .decode_secret = decode_secret_neon,
+    .read_rows = read_rows_neon,
     .keep_bytes = keep_bytes_neon,
 };
 

@@ -67,6 +67,20 @@ inline char* put_row_number(const row_number& n, char* out) noexcept {
   return out + min_number_width + 2;
 }
 
+// Whether p starts with the label, its colon and its space, as put_row_number writes them.
+inline bool matches_row_number(const char* p, const row_number& n) noexcept {
+  constexpr std::uint16_t colon_space = std::endian::native == std::endian::little
+                                            ? std::uint16_t{':' | (' ' << 8)}
+                                            : std::uint16_t{(':' << 8) | ' '};
+  const std::size_t hw = n.high_width;
+  std::uint64_t low = 0;
+  std::uint16_t after = 0;
+  std::memcpy(&low, p + hw, sizeof low);
+  std::memcpy(&after, p + hw + min_number_width, sizeof after);
+  return ((low ^ n.low) | (after ^ colon_space)) == 0 &&
+         (hw == 0 || std::memcmp(p, n.high.data() + n.high.size() - hw, hw) == 0);
+}
+
 // One digit up, with its carry: '9' to 'a' and 'f' to '0' in hex, '9' to '0' in decimal.
 // Returns whether it carried.
 inline bool increment_digit(char& c, bool hex) noexcept {

@@ -2,6 +2,8 @@
 #include "../tables.hpp"
 #include "kernels.hpp"
 
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace mivo::detail {
@@ -116,6 +118,90 @@ char* keep_bytes_scalar(const char* in, std::size_t n, const skip_tables& skip,
   return out;
 }
 
+namespace rows {
+
+// A byte in lane i of a word loaded from memory.
+constexpr std::uint64_t in_lane(std::size_t i, unsigned char c) noexcept {
+  const std::size_t shift = std::endian::native == std::endian::little ? 8 * i : 8 * (7 - i);
+  return std::uint64_t{c} << shift;
+}
+
+// A row's digit part, 40 characters with what ends it, as five words: where the spaces between
+// groups must be, and the last character (a line feed, or the first space before the
+// characters), which the masks take in but `want` leaves out.
+constexpr std::size_t row_words = 5;
+static_assert(row_words * 8 == layout::digit_columns + 1);
+struct space_lanes {
+  std::array<std::uint64_t, row_words> mask{};
+  std::array<std::uint64_t, row_words> want{};
+};
+constexpr space_lanes spaces = [] {
+  space_lanes s;
+  for (std::size_t g = 1; g < layout::groups; ++g) {
+    const std::size_t at = g * (layout::group_digits + 1) - 1;
+    s.mask[at / 8] |= in_lane(at % 8, 0xff);
+    s.want[at / 8] |= in_lane(at % 8, ' ');
+  }
+  s.mask[row_words - 1] |= in_lane(7, 0xff);
+  return s;
+}();
+constexpr std::uint64_t bare_end = in_lane(7, '\n');
+constexpr std::uint64_t chars_end = in_lane(7, ' ');
+// Whether any of the 16 bytes at p is a line feed.
+bool holds_line_feed(const char* p) noexcept {
+  constexpr std::uint64_t ones = 0x0101010101010101U;
+  constexpr std::uint64_t highs = 0x8080808080808080U;
+  std::array<std::uint64_t, 2> words{};
+  std::memcpy(words.data(), p, sizeof words);
+  std::uint64_t found = 0;
+  for (const std::uint64_t w : words) {
+    const std::uint64_t x = w ^ ('\n' * ones);
+    found |= (x - ones) & ~x & highs;
+  }
+  return found != 0;
+}
+
+// The length of a full row's text after its label when it is laid out as the dump writes it
+// (bare or with its character column), or 0. Its digits are not judged here.
+std::size_t row_length(const char* t) noexcept {
+  std::array<std::uint64_t, row_words> words{};
+  std::memcpy(words.data(), t, sizeof words);
+  std::uint64_t off = 0;
+  for (std::size_t i = 0; i + 1 < row_words; ++i)
+    off |= (words[i] & spaces.mask[i]) ^ spaces.want[i];
+  const std::uint64_t last = words[row_words - 1] & spaces.mask[row_words - 1];
+  if (off != 0) return 0;
+  if (last == (spaces.want[row_words - 1] | bare_end)) return layout::bare_row_chars;
+  const bool chars_row =
+      last == (spaces.want[row_words - 1] | chars_end) && t[layout::digit_columns + 1] == ' ' &&
+      !holds_line_feed(t + layout::chars_start) && t[layout::row_chars - 1] == '\n';
+  return chars_row ? layout::row_chars : 0;
+}
+
+}  // namespace rows
+
+std::size_t read_rows_scalar(const char* text, const char* end, row_number* number,
+                             std::size_t max_rows, char* digits, const char** row_ends) noexcept {
+  using namespace layout;
+  std::size_t count = 0;
+  for (; count < max_rows; ++count) {
+    const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
+    if (static_cast<std::size_t>(end - text) < label_chars + row_chars) break;
+    if (number != nullptr && !matches_row_number(text, *number)) break;
+    const char* row_text = text + label_chars;
+    const std::size_t length = rows::row_length(row_text);
+    if (length == 0) break;
+    for (std::size_t g = 0; g < groups; ++g) {
+      std::memcpy(digits + g * group_digits, row_text + g * (group_digits + 1), group_digits);
+    }
+    digits += row_digits;
+    text = row_text + length;
+    row_ends[count] = text;
+    if (number != nullptr) advance_row_number(*number);
+  }
+  return count;
+}
+
 }  // namespace
 
 const kernel scalar_kernel = {
@@ -129,6 +215,7 @@ const kernel scalar_kernel = {
     .encode_kept = encode_kept_scalar,
     .encode_secret = encode_secret_scalar,
     .decode_secret = decode_secret_scalar,
+    .read_rows = read_rows_scalar,
     .keep_bytes = keep_bytes_scalar,
 };
 

@@ -140,6 +140,7 @@ const kernel ssse3_kernel = {
     .encode_kept = encode_kept_ssse3,
     .encode_secret = encode_ssse3<false, true>,
     .decode_secret = decode_secret_ssse3,
+    .read_rows = x86::read_rows,
     .keep_bytes = keep_bytes_ssse3,
 };
 

@@ -234,6 +234,60 @@ inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, 
   return out;
 }
 
+// Dump rows read back: three shuffles gather a row's 32 digits from its 39 columns (the inverse
+// of dump_rows), and byte compares find the spaces and line feeds where they must be.
+inline std::size_t read_rows(const char* text, const char* end, row_number* number,
+                             std::size_t max_rows, char* digits, const char** row_ends) noexcept {
+  using namespace layout;
+  static_assert(row_digits == 32 && digit_columns == 39 && row_chars == 58,
+                "the shuffles and masks below read 32 digits from 39 columns");
+  const __m128i first = _mm_setr_epi8(0, 1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 15, -1, -1, -1);
+  const __m128i middle = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 7, 9, 10, 11, 12, 14, 15, -1, -1, -1);
+  const __m128i last = _mm_setr_epi8(0, 1, 3, 4, 5, 6, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  constexpr unsigned group_spaces = 1U << 4 | 1U << 9 | 1U << 14 | 1U << 19 | 1U << 24 | 1U << 29;
+  constexpr unsigned last_group_space = 1U << (34 - 32);
+  const __m128i spaces = _mm_set1_epi8(' ');
+  const __m128i feeds = _mm_set1_epi8('\n');
+  const auto load = [](const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  };
+  const auto lanes_equal = [](__m128i v, __m128i c) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, c)));
+  };
+  std::size_t count = 0;
+  for (; count < max_rows; ++count) {
+    const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
+    if (static_cast<std::size_t>(end - text) < label_chars + row_chars) break;
+    if (number != nullptr && !matches_row_number(text, *number)) break;
+    const char* t = text + label_chars;
+    const __m128i a = load(t);
+    const __m128i b = load(t + 16);
+    const __m128i c = load(t + 32);
+    const unsigned low_spaces = lanes_equal(a, spaces) | lanes_equal(b, spaces) << 16U;
+    if ((low_spaces & group_spaces) != group_spaces ||
+        (lanes_equal(c, spaces) & last_group_space) == 0) {
+      break;
+    }
+    std::size_t length = 0;
+    if (t[digit_columns] == '\n') {
+      length = bare_row_chars;
+    } else if (t[digit_columns] == ' ' && t[digit_columns + 1] == ' ' &&
+               lanes_equal(load(t + chars_start), feeds) == 0 && t[row_chars - 1] == '\n') {
+      length = row_chars;
+    } else {
+      break;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(digits), _mm_shuffle_epi8(a, first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(digits + 13), _mm_shuffle_epi8(b, middle));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(digits + 26), _mm_shuffle_epi8(c, last));
+    digits += row_digits;
+    text = t + length;
+    row_ends[count] = text;
+    if (number != nullptr) advance_row_number(*number);
+  }
+  return count;
+}
+
 }  // namespace
 }  // namespace mivo::detail::x86
 
