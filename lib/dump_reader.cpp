@@ -2,7 +2,6 @@
 // edit, and a fast path for runs of rows laid out exactly as the dump writes them.
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -99,7 +98,6 @@ struct dump_reader::state {
 
   part where = part::line_start;
   escape_part in_escape = escape_part::none;
-  std::uint64_t escape_column = 0;
   std::uint64_t label_value = 0;
   std::uint64_t label_column = 0;
   bool label_has_digits = false;
@@ -259,7 +257,6 @@ struct dump_reader::state {
     if (c == '\n') return end_line();
     if (c == escape && where != part::char_column) {
       in_escape = escape_part::bracket;
-      escape_column = column;
       return;
     }
     switch (where) {
