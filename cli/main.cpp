@@ -43,8 +43,9 @@ bytes of the input as read, the whole stream of FILEs together.
 
 Exit status:
   0  success (also when the reader of the output goes away)
-  1  a data or I/O error: a bad digit, an odd digit count, an unreadable FILE,
-     an input that is the output file, a failed write, no memory
+  1  a data or I/O error: a bad digit, an odd digit count, a malformed dump line,
+     an unreadable FILE, an input that is the output file, a failed write, no
+     memory
   2  a usage error: an unknown command or option, a bad value
 
 Examples:
