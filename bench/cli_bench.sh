@@ -38,7 +38,7 @@ row() {  # job, mivo's time, then peer names and command lines as pairs
     # shellcheck disable=SC2086
     local theirs
     theirs=$(best $command)
-    printf '| %s | %s s | %s | %s s | %.1fx |\n' "$job" "$(seconds "$mine")" "$name" \
+    printf '| %s | %s s | %s | %s s | %.2fx |\n' "$job" "$(seconds "$mine")" "$name" \
       "$(seconds "$theirs")" "$(echo "$theirs / $mine" | bc -l)"
   done
 }
