@@ -40,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   want_rows.resize(static_cast<std::size_t>(
       scalar.dump_rows(chars, chars, rows / 2, &want_number, want_rows.data()) - want_rows.data()));
 
+  std::string want_colour(rows * 300 + mivo::detail::row_slack, '\0');
+  want_colour.resize(static_cast<std::size_t>(
+      scalar.dump_colour_rows(chars, data, chars, rows / 2, nullptr, want_colour.data()) -
+      want_colour.data()));
+
   // The input read back as dump rows, labelled by row number.
   std::vector<char> want_row_digits(32 * 64 + mivo::detail::read_slack);
   std::vector<const char*> want_row_ends(64);
@@ -76,6 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     got_rows.resize(static_cast<std::size_t>(
         k->dump_rows(chars, chars, rows / 2, &number, got_rows.data()) - got_rows.data()));
     check(got_rows == want_rows, "dump_rows agrees with scalar");
+    std::string colour(rows * 300 + mivo::detail::row_slack, '\0');
+    colour.resize(static_cast<std::size_t>(
+        k->dump_colour_rows(chars, data, chars, rows / 2, nullptr, colour.data()) - colour.data()));
+    check(colour == want_colour, "dump_colour_rows agrees with scalar");
 
     std::string digits(2 * size, '\0');
     std::vector<std::uint8_t> bytes(pairs);

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "codec.hpp"
+#include "kernels/dump_colour.hpp"
 #include "tables.hpp"
 #include "writer_life.hpp"
 
@@ -28,28 +29,10 @@ using detail::row_slack;
 constexpr std::size_t rows_per_chunk = 64;  // rows decoded and rendered per kernel call
 constexpr std::size_t chunk_bytes = rows_per_chunk * row_bytes;
 
-// Colour: one SGR sequence per run of a byte class, and the default colour before every plain
-// part. Every sequence is 5 characters, so it is stored as one 8-byte word whatever it is, and
-// the output advances past it only when the class changes: no branch on the data.
-enum class byte_class : std::uint8_t { plain, null, printable, whitespace, other_ascii, high };
-constexpr std::size_t sgr_chars = 5;
-constexpr std::array<std::array<char, 8>, 6> class_sgr = {
-    {{"\x1b[39m"}, {"\x1b[90m"}, {"\x1b[36m"}, {"\x1b[32m"}, {"\x1b[35m"}, {"\x1b[33m"}}};
-// A row's worst case: a sequence before every byte's digits and character, and two resets.
-constexpr std::size_t max_colour_chars = 2 * row_bytes * sgr_chars + 2 * sgr_chars;
-
-constexpr byte_class class_of(unsigned b) noexcept {
-  if (b == 0) return byte_class::null;
-  if (b >= 32 && b <= 126) return byte_class::printable;
-  if (b >= 9 && b <= 13) return byte_class::whitespace;
-  return b < 128 ? byte_class::other_ascii : byte_class::high;
-}
-
-constexpr std::array<byte_class, 256> class_table = [] {
-  std::array<byte_class, 256> table{};
-  for (unsigned b = 0; b < 256; ++b) table[b] = class_of(b);
-  return table;
-}();
+namespace colour = detail::colour;
+using colour::byte_class;
+using colour::class_table;
+using colour::max_row_colour_chars;
 
 bool labelled(const dump_options& o) noexcept {
   return o.row_numbers && o.label != row_label::none;
@@ -100,7 +83,7 @@ std::size_t dump_size_bound(std::size_t digits, const dump_options& o) {
     size +=
         hex_labels(o) ? rows * offset_label_chars(o.first_offset, rows) : row_number_chars(rows);
   }
-  if (o.color) size += rows * max_colour_chars;
+  if (o.color) size += rows * max_row_colour_chars;
   return size;
 }
 
@@ -126,7 +109,7 @@ class row_engine {
 
   // The most one full row takes, with everything that may come before it.
   [[nodiscard]] static std::size_t max_row_chars(const dump_options& o) noexcept {
-    return 2 + max_label_chars + row_chars + (o.color ? max_colour_chars : 0) + row_slack;
+    return 2 + max_label_chars + row_chars + (o.color ? max_row_colour_chars : 0) + row_slack;
   }
 
   // Renders `rows` full rows of `digits`; `bytes` are their bytes, or null to decode them here
@@ -262,6 +245,11 @@ class row_engine {
     if (options_.color) {
       const std::uint8_t* bytes =
           known_bytes_ != nullptr ? known_bytes_ + first * row_bytes : nullptr;
+      if (bytes != nullptr) {
+        rows_done_ += rows;
+        return k_.dump_colour_rows(digits, bytes, options_.char_column ? chars : nullptr, rows,
+                                   labelled_ ? &label_ : nullptr, out);
+      }
       for (std::size_t r = 0; r < rows; ++r) {
         out = put_row(digits + r * row_digits, row_digits, chars + r * row_bytes, out,
                       bytes != nullptr ? bytes + r * row_bytes : nullptr);
@@ -303,14 +291,6 @@ class row_engine {
     return out + padding;
   }
 
-  // Writes the sequence of `next` where the class changes; the bytes past it are overwritten.
-  static char* switch_class(byte_class& now, byte_class next, char* out) noexcept {
-    std::memcpy(out, class_sgr[static_cast<std::size_t>(next)].data(), sizeof class_sgr[0]);
-    out += next != now ? sgr_chars : 0;
-    now = next;
-    return out;
-  }
-
   // Each pair's class from its digits; a pair that is not two digits, or a lone digit, is plain.
   static byte_class pair_class(const char* digits, std::size_t k, std::size_t n) noexcept {
     if (k + 1 >= n) return byte_class::plain;
@@ -322,36 +302,12 @@ class row_engine {
 
   // A row in colour; `bytes` are those of its pairs when known, else the digits say.
   char* put_colour_row(const char* digits, std::size_t n, const char* chars,
-                       const std::uint8_t* bytes, char* out) noexcept {
+                       const std::uint8_t* bytes, char* out) const noexcept {
     std::array<byte_class, row_bytes> classes{};
     for (std::size_t k = 0; k + 1 < n; k += 2) {
       classes[k / 2] = bytes != nullptr ? class_table[bytes[k / 2]] : pair_class(digits, k, n);
     }
-    byte_class now = byte_class::plain;
-    for (std::size_t k = 0; k + 1 < n; k += 2) {
-      if (k != 0 && k % group_digits == 0) *out++ = ' ';
-      out = switch_class(now, classes[k / 2], out);
-      std::memcpy(out, digits + k, 2);
-      out += 2;
-    }
-    if (n % 2 != 0) {  // a lone last digit, plain
-      if (n > 1 && (n - 1) % group_digits == 0) *out++ = ' ';
-      out = switch_class(now, byte_class::plain, out);
-      *out++ = digits[n - 1];
-    }
-    out = switch_class(now, byte_class::plain, out);
-    out = pad(n, out);
-    if (options_.char_column) {
-      std::memset(out, ' ', char_gap);
-      out += char_gap;
-      for (std::size_t k = 0; k < n / 2; ++k) {
-        out = switch_class(now, classes[k], out);
-        *out++ = chars[k];
-      }
-      out = switch_class(now, byte_class::plain, out);
-    }
-    *out++ = '\n';
-    return out;
+    return colour::put_row(digits, n, classes.data(), options_.char_column ? chars : nullptr, out);
   }
 
   dump_options options_;

@@ -141,6 +141,41 @@ TEST_P(KernelTest, DumpRowsLikeScalar) {
   }
 }
 
+std::string dump_colour_rows_with(const kernel& k, const std::string& bytes, bool with_chars,
+                                  mivo::detail::row_number* number) {
+  const std::size_t rows = bytes.size() / 16;
+  const std::string digits = encode_with(mivo::detail::scalar_kernel, bytes);
+  std::string chars(bytes.size(), '\0');
+  const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  k.dump_chars(in, bytes.size(), chars.data());
+  std::string out(rows * 300 + mivo::detail::row_slack, '\0');
+  const char* end = k.dump_colour_rows(digits.data(), in, with_chars ? chars.data() : nullptr, rows,
+                                       number, out.data());
+  out.resize(static_cast<std::size_t>(end - out.data()));
+  return out;
+}
+
+TEST_P(KernelTest, DumpColourRowsLikeScalar) {
+  // Bytes of every class, in runs of every length from 1 to 4, so each lane of a row both
+  // starts a class and continues one.
+  const std::string classes{'\0', 'A', '\n', '\x01', '\xc8', ' ', '\x7f', '\xff'};
+  std::string bytes;
+  for (std::size_t i = 0; bytes.size() < 16 * 40; ++i) {
+    bytes.append(i % 4 + 1, classes[(i * 5 + i / 8) % classes.size()]);
+  }
+  bytes += mivo_test::all_bytes();
+  bytes.resize(bytes.size() / 16 * 16);
+  for (const bool with_chars : {false, true}) {
+    mivo::detail::row_number got_number;
+    mivo::detail::row_number want_number;
+    ASSERT_EQ(dump_colour_rows_with(*GetParam(), bytes, with_chars, &got_number),
+              dump_colour_rows_with(mivo::detail::scalar_kernel, bytes, with_chars, &want_number))
+        << with_chars;
+    ASSERT_EQ(dump_colour_rows_with(*GetParam(), bytes, with_chars, nullptr),
+              dump_colour_rows_with(mivo::detail::scalar_kernel, bytes, with_chars, nullptr));
+  }
+}
+
 // Encodes with the skip list into a buffer exactly as long as the result, between guard bytes.
 std::string encode_kept_with(const kernel& k, const std::string& bytes,
                              const mivo::detail::skip_tables& skip) {

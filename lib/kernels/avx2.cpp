@@ -255,6 +255,7 @@ const kernel avx2_kernel = {
     .decode = decode_avx2,
     .dump_chars = dump_chars_avx2,
     .dump_rows = x86::dump_rows,
+    .dump_colour_rows = x86::dump_colour_rows,
     .count_kept = count_kept_avx2,
     .encode_kept = encode_kept_avx2,
     .encode_secret = encode_avx2<false, true>,

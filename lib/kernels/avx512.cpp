@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "../tables.hpp"
 #include "kernels.hpp"
@@ -169,6 +170,120 @@ char* keep_bytes_avx512(const char* in, std::size_t n, const skip_tables& skip,
   return avx2_kernel.keep_bytes(in, n, skip, out);
 }
 
+// Colour, four bytes to a token. Pool `a` holds each pair's two digits and its sequence's x
+// and y, four lanes a pair; pool `b` (lanes 64 on) holds a filler and the sequence's ESC [ m
+// likewise: the filler is the space between groups for the digit part and the byte's
+// character for the character column. A token's permute picks from both by which of its four
+// bytes start a class; a token four bytes on adds 16 to every lane it picks.
+namespace colour_tokens {
+constexpr std::size_t bytes_per_token = 4;
+enum lane : std::uint8_t { high_digit, low_digit, x, y, filler = 64, esc, bracket, em };
+
+struct patterns {
+  std::array<std::array<std::uint8_t, 64>, 16> order{};
+  std::array<std::uint8_t, 16> length{};
+};
+
+constexpr patterns make_patterns(bool digit_part) {
+  patterns p;
+  for (unsigned starts = 0; starts < 16; ++starts) {
+    std::size_t to = 0;
+    const auto pick = [&](unsigned byte, lane l) {
+      p.order[starts][to++] = static_cast<std::uint8_t>(4 * byte + l);
+    };
+    for (unsigned byte = 0; byte < bytes_per_token; ++byte) {
+      if ((starts >> byte & 1U) != 0) {
+        pick(byte, esc);
+        pick(byte, bracket);
+        pick(byte, x);
+        pick(byte, y);
+        pick(byte, em);
+      }
+      if (digit_part) {
+        pick(byte, high_digit);
+        pick(byte, low_digit);
+        if (byte % 2 == 1) pick(byte, filler);
+      } else {
+        pick(byte, filler);
+      }
+    }
+    p.length[starts] = static_cast<std::uint8_t>(to);
+  }
+  return p;
+}
+constexpr patterns digit_patterns = make_patterns(true);
+constexpr patterns char_patterns = make_patterns(false);
+static_assert(digit_patterns.length[15] == 30 && char_patterns.length[15] == 24,
+              "a token fits one 32-byte store");
+
+// Copies the four tokens of a row's part; returns the end of the last.
+inline char* put_tokens(const patterns& p, unsigned starts, __m512i a, __m512i b, char* out) {
+  for (unsigned t = 0; t < layout::row_bytes / bytes_per_token; ++t) {
+    const unsigned token_starts = starts >> (bytes_per_token * t) & 15U;
+    const __m512i order = _mm512_add_epi8(_mm512_loadu_si512(p.order[token_starts].data()),
+                                          _mm512_set1_epi8(static_cast<char>(16 * t)));
+    _mm512_mask_storeu_epi8(out, first_lanes(32), _mm512_permutex2var_epi8(a, order, b));
+    out += p.length[token_starts];
+  }
+  return out;
+}
+}  // namespace colour_tokens
+
+char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, const char* chars,
+                              std::size_t rows, row_number* number, char* out) noexcept {
+  using namespace layout;
+  using namespace colour_tokens;
+  const auto word = [](const char* text) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, text, std::strlen(text));
+    return w;
+  };
+  const std::uint64_t reset_gap = word("\x1b[39m  ");
+  const std::uint64_t reset_end = word("\x1b[39m\n");
+  constexpr auto sgr = colour::sgr_chars;
+  static_assert(char_gap == 2 && sgr == 5);
+  const auto lanes = [](char filler) {
+    return _mm512_set1_epi32(static_cast<int>(static_cast<unsigned char>(filler) | 0x1bU << 8 |
+                                              unsigned{'['} << 16 | unsigned{'m'} << 24));
+  };
+  const __m512i spaces = lanes(' ');
+  const __m512i sequence = lanes(0);
+  for (std::size_t r = 0; r < rows; ++r, digits += row_digits, bytes += row_bytes) {
+    if (number != nullptr) {
+      out = put_row_number(*number, out);
+      advance_row_number(*number);
+    }
+    __m128i x;
+    __m128i y;
+    x86::colour_rows::class_codes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), x, y);
+    const auto starts =
+        static_cast<unsigned>(_mm_movemask_epi8(x86::colour_rows::class_changes(y)));
+    const __m256i xy =
+        _mm256_or_si256(_mm256_cvtepu8_epi16(x), _mm256_slli_epi16(_mm256_cvtepu8_epi16(y), 8));
+    const __m512i a =
+        _mm512_or_si512(_mm512_maskz_cvtepu16_epi32(
+                            all16, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits))),
+                        _mm512_maskz_slli_epi32(all16, _mm512_maskz_cvtepu16_epi32(all16, xy), 16));
+    // The four tokens end with the space after the last group, which is not the row's.
+    out = put_tokens(digit_patterns, starts, a, spaces, out) - 1;
+    if (chars == nullptr) {
+      std::memcpy(out, &reset_end, 8);
+      out += sgr + 1;
+      continue;
+    }
+    std::memcpy(out, &reset_gap, 8);
+    out += sgr + char_gap;
+    const __m512i b = _mm512_or_si512(
+        sequence, _mm512_maskz_cvtepu8_epi32(
+                      all16, _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars))));
+    out = put_tokens(char_patterns, starts, a, b, out);
+    std::memcpy(out, &reset_end, 8);
+    out += sgr + 1;
+    chars += row_bytes;
+  }
+  return out;
+}
+
 }  // namespace
 
 const kernel avx512_kernel = {
@@ -178,6 +293,7 @@ const kernel avx512_kernel = {
     .decode = decode_avx512,
     .dump_chars = dump_chars_avx512,
     .dump_rows = x86::dump_rows,
+    .dump_colour_rows = dump_colour_rows_avx512,
     .count_kept = count_kept_avx512,
     .encode_kept = encode_kept_avx512,
     .encode_secret = encode_avx512<false>,

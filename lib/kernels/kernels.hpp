@@ -81,6 +81,10 @@ struct kernel {
   // the rows; may write up to row_slack bytes past it.
   char* (*dump_rows)(const char* digits, const char* chars, std::size_t rows, row_number* number,
                      char* out) noexcept;
+  // As dump_rows, in colour: each pair and its character wrapped by the class of its byte in
+  // bytes[16r..16r+16), as colour::put_row writes a full row.
+  char* (*dump_colour_rows)(const char* digits, const std::uint8_t* bytes, const char* chars,
+                            std::size_t rows, row_number* number, char* out) noexcept;
   // How many bytes of in[0..n) the skip list keeps.
   std::size_t (*count_kept)(const std::uint8_t* in, std::size_t n,
                             const skip_tables& skip) noexcept;
@@ -108,7 +112,7 @@ struct kernel {
 inline constexpr std::size_t keep_slack = 32;
 inline constexpr std::size_t read_slack = 16;
 
-inline constexpr std::size_t row_slack = 16;
+inline constexpr std::size_t row_slack = 32;
 
 extern const kernel scalar_kernel;
 #if defined(MIVO_X86_KERNELS)

@@ -254,6 +254,12 @@ char* keep_bytes_neon(const char* in, std::size_t n, const skip_tables& skip, ch
   return scalar_kernel.keep_bytes(in + i, n - i, skip, out);
 }
 
+// Colour is rendered by the portable loop.
+char* dump_colour_rows_neon(const char* digits, const std::uint8_t* bytes, const char* chars,
+                            std::size_t rows, row_number* number, char* out) noexcept {
+  return scalar_kernel.dump_colour_rows(digits, bytes, chars, rows, number, out);
+}
+
 // Rows are read back by the portable loop.
 std::size_t read_rows_neon(const char* text, const char* end, row_number* number,
                            std::size_t max_rows, char* digits, const char** row_ends) noexcept {
@@ -269,6 +275,7 @@ const kernel neon_kernel = {
     .decode = decode_neon,
     .dump_chars = dump_chars_neon,
     .dump_rows = dump_rows_neon,
+    .dump_colour_rows = dump_colour_rows_neon,
     .count_kept = count_kept_neon,
     .encode_kept = encode_kept_neon,
     .encode_secret = encode_neon<false, true>,

@@ -1,5 +1,6 @@
 // The portable kernel, built on every CPU: one table read per digit, no shifts or masks.
 #include "../tables.hpp"
+#include "dump_colour.hpp"
 #include "kernels.hpp"
 
 #include <array>
@@ -87,6 +88,24 @@ char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, 
       out += char_gap + row_bytes;
     }
     *out++ = '\n';
+  }
+  return out;
+}
+
+char* dump_colour_rows_scalar(const char* digits, const std::uint8_t* bytes, const char* chars,
+                              std::size_t rows, row_number* number, char* out) noexcept {
+  using namespace layout;
+  std::array<colour::byte_class, row_bytes> classes{};
+  for (std::size_t r = 0; r < rows; ++r) {
+    if (number != nullptr) {
+      out = put_row_number(*number, out);
+      advance_row_number(*number);
+    }
+    for (std::size_t k = 0; k < row_bytes; ++k) classes[k] = colour::class_table[bytes[k]];
+    out = colour::put_row(digits, row_digits, classes.data(), chars, out);
+    digits += row_digits;
+    bytes += row_bytes;
+    if (chars != nullptr) chars += row_bytes;
   }
   return out;
 }
@@ -211,6 +230,7 @@ const kernel scalar_kernel = {
     .decode = decode_scalar,
     .dump_chars = dump_chars_scalar,
     .dump_rows = dump_rows_scalar,
+    .dump_colour_rows = dump_colour_rows_scalar,
     .count_kept = count_kept_scalar,
     .encode_kept = encode_kept_scalar,
     .encode_secret = encode_secret_scalar,

@@ -136,6 +136,7 @@ const kernel ssse3_kernel = {
     .decode = decode_ssse3,
     .dump_chars = dump_chars_ssse3,
     .dump_rows = x86::dump_rows,
+    .dump_colour_rows = x86::dump_colour_rows,
     .count_kept = count_kept_ssse3,
     .encode_kept = encode_kept_ssse3,
     .encode_secret = encode_ssse3<false, true>,

@@ -9,7 +9,9 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
+#include "dump_colour.hpp"
 #include "kernels.hpp"
 
 namespace mivo::detail::x86 {
@@ -192,6 +194,178 @@ inline void encode16_to(const std::uint8_t* in, char* out) {
   encode16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), first, second);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
+}
+
+// Colour, for dump_colour_rows. A class is told by the y of its sequence ESC [ x y m, so the
+// lanes whose class changes are one compare of the row's y with itself shifted by one lane.
+namespace colour_rows {
+using colour::byte_class;
+constexpr char sgr_char(byte_class c, std::size_t i) noexcept {
+  return colour::class_sgr[static_cast<std::size_t>(c)][i];
+}
+constexpr char common_x = sgr_char(byte_class::printable, 2);
+static_assert(sgr_char(byte_class::whitespace, 2) == common_x &&
+                  sgr_char(byte_class::other_ascii, 2) == common_x &&
+                  sgr_char(byte_class::high, 2) == common_x,
+              "only NUL's sequence differs in x");
+
+// The y and x of each byte's class.
+inline void class_codes(__m128i bytes, __m128i& x, __m128i& y) {
+  const auto y_of = [](byte_class c) { return sgr_char(c, 3); };
+  const char other = y_of(byte_class::other_ascii);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i null = _mm_cmpeq_epi8(bytes, zero);
+  const __m128i high = _mm_cmpgt_epi8(zero, bytes);
+  const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(31)),
+                                          _mm_cmpgt_epi8(_mm_set1_epi8(127), bytes));
+  const __m128i space = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(8)),
+                                      _mm_cmpgt_epi8(_mm_set1_epi8(14), bytes));
+  // The masks are disjoint, so each flips y from other_ascii's to its own class's.
+  const auto flip = [&](__m128i mask, byte_class c) {
+    return _mm_and_si128(mask, _mm_set1_epi8(static_cast<char>(other ^ y_of(c))));
+  };
+  y = _mm_xor_si128(
+      _mm_set1_epi8(other),
+      _mm_xor_si128(_mm_xor_si128(flip(null, byte_class::null), flip(high, byte_class::high)),
+                    _mm_xor_si128(flip(printable, byte_class::printable),
+                                  flip(space, byte_class::whitespace))));
+  x = _mm_xor_si128(
+      _mm_set1_epi8(common_x),
+      _mm_and_si128(null,
+                    _mm_set1_epi8(static_cast<char>(common_x ^ sgr_char(byte_class::null, 2)))));
+}
+
+// 0xff in each lane whose class differs from the lane before; the first lane follows plain.
+inline __m128i class_changes(__m128i y) {
+  const __m128i y_before = _mm_alignr_epi8(y, _mm_set1_epi8(sgr_char(byte_class::plain, 3)), 15);
+  return _mm_xor_si128(_mm_cmpeq_epi8(y, y_before), _mm_set1_epi8(-1));
+}
+
+// 8-byte tokens, one per byte of the row: ESC [ x y m, then its two digits and a space for the
+// digit part, or its character for the character column.
+struct tokens {
+  alignas(16) std::array<char, 8 * layout::row_bytes + 8> digits;
+  alignas(16) std::array<char, 8 * layout::row_bytes + 8> chars;
+};
+
+inline void make_tokens(const char* digits, const char* chars, __m128i x, __m128i y, tokens& t) {
+  const auto load = [](const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  };
+  const auto store = [](char* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); };
+  const auto put = [&](char* to, __m128i source, __m128i order, __m128i fill) {
+    store(to, _mm_or_si128(_mm_shuffle_epi8(source, order), fill));
+  };
+  const __m128i xy_low = _mm_unpacklo_epi8(x, y);
+  const __m128i xy_high = _mm_unpackhi_epi8(x, y);
+  // Four pairs' digits and x y in each source, two pairs to a half.
+  const __m128i d0 = load(digits);
+  const __m128i d1 = load(digits + 16);
+  const __m128i pair_template =
+      _mm_setr_epi8(0x1b, '[', 0, 0, 'm', 0, 0, ' ', 0x1b, '[', 0, 0, 'm', 0, 0, ' ');
+  const __m128i pair_low = _mm_setr_epi8(-1, -1, 4, 5, -1, 0, 1, -1, -1, -1, 6, 7, -1, 2, 3, -1);
+  const __m128i pair_high =
+      _mm_setr_epi8(-1, -1, 12, 13, -1, 8, 9, -1, -1, -1, 14, 15, -1, 10, 11, -1);
+  const auto put_pairs = [&](std::size_t i, __m128i source) {
+    put(t.digits.data() + 32 * i, source, pair_low, pair_template);
+    put(t.digits.data() + 32 * i + 16, source, pair_high, pair_template);
+  };
+  put_pairs(0, _mm_unpacklo_epi32(d0, xy_low));
+  put_pairs(1, _mm_unpackhi_epi32(d0, xy_low));
+  put_pairs(2, _mm_unpacklo_epi32(d1, xy_high));
+  put_pairs(3, _mm_unpackhi_epi32(d1, xy_high));
+  if (chars == nullptr) return;
+  // Four bytes' x y and character in each source: x y c c per byte.
+  const __m128i c = load(chars);
+  const __m128i c_low = _mm_unpacklo_epi8(c, c);
+  const __m128i c_high = _mm_unpackhi_epi8(c, c);
+  const __m128i char_template =
+      _mm_setr_epi8(0x1b, '[', 0, 0, 'm', 0, 0, 0, 0x1b, '[', 0, 0, 'm', 0, 0, 0);
+  const __m128i char_low = _mm_setr_epi8(-1, -1, 0, 1, -1, 2, -1, -1, -1, -1, 4, 5, -1, 6, -1, -1);
+  const __m128i char_high =
+      _mm_setr_epi8(-1, -1, 8, 9, -1, 10, -1, -1, -1, -1, 12, 13, -1, 14, -1, -1);
+  const auto put_chars = [&](std::size_t i, __m128i source) {
+    put(t.chars.data() + 32 * i, source, char_low, char_template);
+    put(t.chars.data() + 32 * i + 16, source, char_high, char_template);
+  };
+  put_chars(0, _mm_unpacklo_epi16(xy_low, c_low));
+  put_chars(1, _mm_unpackhi_epi16(xy_low, c_low));
+  put_chars(2, _mm_unpacklo_epi16(xy_high, c_high));
+  put_chars(3, _mm_unpackhi_epi16(xy_high, c_high));
+}
+
+// Copies 8 bytes from each token's start, or past its sequence, to its offset; each copy
+// overwrites the tail of the one before.
+inline void put_tokens(const char* from, const std::uint8_t* starts, const std::uint8_t* offsets,
+                       char* out) {
+  for (std::size_t k = 0; k < layout::row_bytes; ++k) {
+    std::memcpy(out + offsets[k], from + starts[k], 8);
+  }
+}
+}  // namespace colour_rows
+
+inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, const char* chars,
+                              std::size_t rows, row_number* number, char* out) noexcept {
+  using namespace layout;
+  using namespace colour_rows;
+  constexpr auto sgr = colour::sgr_chars;
+  const auto word = [](const char* text) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, text, std::strlen(text));
+    return w;
+  };
+  const std::uint64_t reset_gap = word("\x1b[39m  ");
+  const std::uint64_t reset_end = word("\x1b[39m\n");
+  static_assert(char_gap == 2 && sgr == 5);
+  // Where each token would start if none had a sequence, and where in the tokens its sequence
+  // ends.
+  const __m128i digit_starts =
+      _mm_setr_epi8(0, 2, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 30, 32, 35, 37);
+  const __m128i char_starts = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i token_ends =
+      _mm_setr_epi8(5, 13, 21, 29, 37, 45, 53, 61, 69, 77, 85, 93, 101, 109, 117, 125);
+  tokens t{};
+  alignas(16) std::array<std::uint8_t, row_bytes> token_starts{};
+  alignas(16) std::array<std::uint8_t, row_bytes> digit_offsets{};
+  alignas(16) std::array<std::uint8_t, row_bytes> char_offsets{};
+  const auto store = [](std::uint8_t* p, __m128i v) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+  };
+  for (std::size_t r = 0; r < rows; ++r, digits += row_digits, bytes += row_bytes) {
+    if (number != nullptr) {
+      out = put_row_number(*number, out);
+      advance_row_number(*number);
+    }
+    __m128i x;
+    __m128i y;
+    class_codes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), x, y);
+    const __m128i added = _mm_and_si128(class_changes(y), _mm_set1_epi8(sgr));
+    __m128i before = _mm_add_epi8(added, _mm_slli_si128(added, 1));
+    before = _mm_add_epi8(before, _mm_slli_si128(before, 2));
+    before = _mm_add_epi8(before, _mm_slli_si128(before, 4));
+    before = _mm_add_epi8(before, _mm_slli_si128(before, 8));
+    const auto all_added = static_cast<std::size_t>(_mm_extract_epi16(before, 7) >> 8);
+    before = _mm_slli_si128(before, 1);
+    store(token_starts.data(), _mm_sub_epi8(token_ends, added));
+    store(digit_offsets.data(), _mm_add_epi8(before, digit_starts));
+    store(char_offsets.data(), _mm_add_epi8(before, char_starts));
+    make_tokens(digits, chars, x, y, t);
+    put_tokens(t.digits.data(), token_starts.data(), digit_offsets.data(), out);
+    out += digit_columns + all_added;
+    if (chars == nullptr) {
+      std::memcpy(out, &reset_end, 8);
+      out += sgr + 1;
+      continue;
+    }
+    std::memcpy(out, &reset_gap, 8);
+    out += sgr + char_gap;
+    put_tokens(t.chars.data(), token_starts.data(), char_offsets.data(), out);
+    out += row_bytes + all_added;
+    std::memcpy(out, &reset_end, 8);
+    out += sgr + 1;
+    chars += row_bytes;
+  }
+  return out;
 }
 
 // Full dump rows with PSHUFB: three shuffles place the 32 digits in their 39 columns, and the
