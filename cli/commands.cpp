@@ -81,6 +81,35 @@ char* wrap(const char* digits, std::size_t n, std::size_t width, std::size_t& co
   return to;
 }
 
+// Wraps the digits of a block into `to`; `column` carries on from one block to the next.
+// Without a skip list and at an even width, whole lines are encoded straight into place;
+// otherwise the digits are made a few KiB at a time, so that they are still in the cache when
+// they are copied into lines.
+char* wrap_block(std::span<const std::uint8_t> bytes, const encode_layout& layout, char* digits,
+                 std::size_t& column, char* to) {
+  const std::size_t width = layout.width;
+  const auto wrap_some = [&](std::span<const std::uint8_t> some) {
+    for (std::size_t done = 0; done < some.size(); done += wrap_step) {
+      const std::size_t count =
+          mivo::encode_into({digits, 2 * block_size}, layout.skip,
+                            some.subspan(done, std::min(wrap_step, some.size() - done)));
+      to = wrap(digits, count, width, column, to);
+    }
+  };
+  if (!layout.skip.empty() || width % 2 != 0) {
+    wrap_some(bytes);
+    return to;
+  }
+  const std::size_t line_bytes = width / 2;
+  const std::size_t open = column == 0 ? 0 : std::min(bytes.size(), (width - column) / 2);
+  wrap_some(bytes.first(open));
+  bytes = bytes.subspan(open);
+  const std::size_t whole = bytes.size() / line_bytes * line_bytes;
+  to += mivo::encode_lines_into({to, 2 * whole + whole / line_bytes}, bytes.first(whole), width);
+  wrap_some(bytes.subspan(whole));
+  return to;
+}
+
 }  // namespace
 
 void encode(input_list& in, const output& out, const encode_layout& layout) {
@@ -92,24 +121,20 @@ void encode(input_list& in, const output& out, const encode_layout& layout) {
                          : std::unique_ptr<char[]>();
   std::size_t column = 0;
   bool any = false;
-  // Wrapped, the digits are made a few KiB at a time, so that they are still in the cache
-  // when they are copied into lines.
-  const std::size_t step = width == 0 ? block_size : wrap_step;
   while (const std::size_t n = in.read({block.get(), block_size})) {
-    char* to = lines.get();
-    for (std::size_t done = 0; done < n; done += step) {
+    if (width == 0) {
       const std::size_t count =
-          mivo::encode_into({digits.get(), 2 * block_size}, layout.skip,
-                            bytes_of(block, n).subspan(done).first(std::min(step, n - done)));
+          mivo::encode_into({digits.get(), 2 * block_size}, layout.skip, bytes_of(block, n));
       if (layout.upper) uppercase(digits.get(), count);
       any = any || count > 0;
-      if (width == 0) {
-        out.write(digits.get(), count);
-      } else {
-        to = wrap(digits.get(), count, width, column, to);
-      }
+      out.write(digits.get(), count);
+      continue;
     }
-    if (width > 0) out.write(lines.get(), static_cast<std::size_t>(to - lines.get()));
+    char* const to = wrap_block(bytes_of(block, n), layout, digits.get(), column, lines.get());
+    const auto count = static_cast<std::size_t>(to - lines.get());
+    if (layout.upper) uppercase(lines.get(), count);
+    any = any || count > 0;
+    out.write(lines.get(), count);
   }
   // Wrapped, as xxd -p: every line ends in a line feed, and no digits make no line.
   const bool last_line_open = width == 0 || column > 0;

@@ -45,6 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       scalar.dump_colour_rows(chars, data, chars, rows / 2, nullptr, want_colour.data()) -
       want_colour.data()));
 
+  const std::size_t line_bytes = size == 0 ? 1 : 1 + data[size - 1] % 40U;
+  const std::size_t lines = size / line_bytes;
+  std::string want_lines(lines * (2 * line_bytes + 1), '\0');
+  scalar.encode_lines(data, lines, line_bytes, want_lines.data());
+
   // The input read back as dump rows, labelled by row number.
   std::vector<char> want_row_digits(32 * 64 + mivo::detail::read_slack);
   std::vector<const char*> want_row_ends(64);
@@ -85,6 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     colour.resize(static_cast<std::size_t>(
         k->dump_colour_rows(chars, data, chars, rows / 2, nullptr, colour.data()) - colour.data()));
     check(colour == want_colour, "dump_colour_rows agrees with scalar");
+    std::string got_lines(want_lines.size(), '\0');
+    k->encode_lines(data, lines, line_bytes, got_lines.data());
+    check(got_lines == want_lines, "encode_lines agrees with scalar");
 
     std::string digits(2 * size, '\0');
     std::vector<std::uint8_t> bytes(pairs);

@@ -150,6 +150,23 @@ std::size_t encode_into(std::span<char> out, skip_list skip, std::span<const std
   return 2 * kept;
 }
 
+std::size_t encode_lines_into(std::span<char> out, std::span<const std::uint8_t> in,
+                              std::size_t width) {
+  if (width == 0 || width % 2 != 0) {
+    throw std::invalid_argument("Mivo.encode_lines_into: width must be even and nonzero");
+  }
+  const std::size_t line_bytes = width / 2;
+  if (in.size() % line_bytes != 0) {
+    throw std::invalid_argument("Mivo.encode_lines_into: input must fill whole lines");
+  }
+  const std::size_t lines = in.size() / line_bytes;
+  if (in.size() > out.size() / 2 || lines > out.size() - 2 * in.size()) {
+    throw std::length_error("Mivo.encode_lines_into: output too small");
+  }
+  detail::active_kernel().encode_lines(in.data(), lines, line_bytes, out.data());
+  return 2 * in.size() + lines;
+}
+
 std::size_t encode_into(std::span<char> out, skip_list skip, std::string_view in) {
   return encode_into(out, skip, detail::bytes_of(in));
 }

@@ -137,6 +137,38 @@ TEST(Encode, BytesMatchStringForEveryLengthAcrossBlocks) {
   }
 }
 
+// Lines of every width up to past one 64-byte block, one to several lines, with a guard after
+// the exact size.
+TEST(EncodeLines, AreTheDigitsWithALineFeedAfterEveryWidth) {
+  for (std::size_t width = 2; width <= 140; width += 2) {
+    for (const std::size_t lines : {0, 1, 3, 300}) {
+      const std::string s = mivo_test::pattern(lines * width / 2);
+      const std::string digits = mivo::of_string(s).text;
+      std::string expected;
+      for (std::size_t at = 0; at < digits.size(); at += width) {
+        expected += digits.substr(at, width) + "\n";
+      }
+      std::string out(expected.size() + 1, '#');
+      const std::size_t n = mivo::encode_lines_into(out, mivo_test::bytes_of(s), width);
+      ASSERT_EQ(out.substr(0, n), expected) << width << " " << lines;
+      ASSERT_EQ(out.back(), '#') << width << " " << lines;
+    }
+  }
+}
+
+TEST(EncodeLines, RejectBadWidthsPartialLinesAndShortOutputsBeforeStoring) {
+  const std::string s = mivo_test::pattern(60);
+  std::string out(200, '#');
+  const auto bytes = mivo_test::bytes_of(s);
+  EXPECT_THROW(mivo::encode_lines_into(out, bytes, 0), std::invalid_argument);
+  EXPECT_THROW(mivo::encode_lines_into(out, bytes, 7), std::invalid_argument);
+  EXPECT_THROW(mivo::encode_lines_into(out, bytes, 16), std::invalid_argument);  // 60 % 8
+  // 120 digits and 2 line feeds: 121 characters is one short.
+  EXPECT_THROW(mivo::encode_lines_into(std::span(out).first(121), bytes, 60), std::length_error);
+  EXPECT_EQ(out, std::string(200, '#'));
+  EXPECT_EQ(mivo::encode_lines_into(std::span(out).first(122), bytes, 60), 122U);
+}
+
 TEST(Decode, EmptyTextGivesEmptyResults) {
   EXPECT_EQ(mivo::to_string(hex_text{}), "");
   EXPECT_TRUE(mivo::to_bytes(hex_text{}).empty());

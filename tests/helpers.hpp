@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -34,6 +35,11 @@ inline std::string pattern(std::size_t n) {
     c = static_cast<char>(x >> 24);
   }
   return s;
+}
+
+// The bytes of a string, for the forms that take bytes.
+inline std::span<const std::uint8_t> bytes_of(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
 }  // namespace mivo_test

@@ -118,6 +118,21 @@ std::string dump_rows_with(const kernel& k, const std::string& digits, const std
   return out;
 }
 
+TEST_P(KernelTest, EncodesLinesLikeScalarWithinTheirLength) {
+  for (std::size_t line_bytes = 1; line_bytes <= 70; ++line_bytes) {
+    const std::size_t lines = 5000 / line_bytes;  // past the portable path's 4 KiB chunks
+    const std::string bytes = mivo_test::pattern(lines * line_bytes);
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const std::size_t size = lines * (2 * line_bytes + 1);
+    std::string want(size, '\0');
+    mivo::detail::scalar_kernel.encode_lines(in, lines, line_bytes, want.data());
+    std::string got(size + 64, '#');
+    GetParam()->encode_lines(in, lines, line_bytes, got.data());
+    ASSERT_EQ(got.substr(size), std::string(64, '#')) << line_bytes << ": written past the end";
+    ASSERT_EQ(got.substr(0, size), want) << line_bytes;
+  }
+}
+
 TEST_P(KernelTest, DumpRowsLikeScalar) {
   for (std::size_t rows = 0; rows <= 9; ++rows) {
     const std::string bytes = mivo_test::pattern(16 * rows);

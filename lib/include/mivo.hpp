@@ -21,7 +21,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 3
-#define MIVO_VERSION_MINOR 1
+#define MIVO_VERSION_MINOR 2
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -285,6 +285,14 @@ MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip,
 std::size_t encode_into(std::span<char> out, std::string_view in);
 MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip, std::string_view in);
 
+// The digits of `in` into the start of `out` in lines of `width` characters, each ended by
+// "\n", as `xxd -p` lays out width 60; returns how many characters it stored:
+// in.size() * 2 + in.size() / (width / 2). `width` must be even and nonzero and `in` must fill
+// whole lines, else std::invalid_argument; when `out` is too small, std::length_error. Either
+// is thrown before anything is stored. `in` and `out` must not overlap.
+MIVO_API std::size_t encode_lines_into(std::span<char> out, std::span<const std::uint8_t> in,
+                                       std::size_t width);
+
 // The bytes of `text` into the start of `out`; returns text.size() / 2. Throws
 // std::length_error, storing nothing, when `out` is shorter than that. Judges pairs exactly as
 // to_string does and throws the same decode_error; the bytes of every pair before the rejected
@@ -298,8 +306,8 @@ MIVO_API std::size_t encode_into(std::span<char> out, skip_list skip, std::strin
 // the sizes and, for decode_into, on whether the text is valid: on every kernel, tails
 // included, no branch and no memory index depends on a byte's value. Once a text is known to be
 // invalid, finding and reporting the rejected pair is not constant time (the exception names
-// it anyway). Not covered: the skip-list forms, the one-shot forms (of_*, to_*), to_char,
-// mivo::hex and the dump.
+// it anyway). Not covered: the skip-list forms, encode_lines_into, the one-shot forms (of_*,
+// to_*), to_char, mivo::hex and the dump.
 std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text);
 std::size_t decode_into(std::span<char> out, std::string_view text);
 

@@ -258,6 +258,7 @@ const kernel avx2_kernel = {
     .dump_colour_rows = x86::dump_colour_rows,
     .count_kept = count_kept_avx2,
     .encode_kept = encode_kept_avx2,
+    .encode_lines = encode_lines_in_chunks<encode_avx2<false>>,
     .encode_secret = encode_avx2<false, true>,
     .decode_secret = decode_secret_avx2,
     .read_rows = x86::read_rows,

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -63,6 +64,44 @@ inline constexpr std::array<std::uint64_t, 256> compaction_indices = [] {
   return table;
 }();
 
+// encode_lines for kernels without one of their own: whole lines are encoded a few KiB at a
+// time onto the stack, one call of `Encode` per chunk rather than per line, and copied out.
+template <void (*Encode)(const std::uint8_t*, std::size_t, char*) noexcept>
+void encode_lines_in_chunks(const std::uint8_t* in, std::size_t lines, std::size_t line_bytes,
+                            char* out) noexcept {
+  constexpr std::size_t chunk_bytes = 4096;
+  constexpr std::size_t piece = 32;
+  const std::size_t width = 2 * line_bytes;
+  if (line_bytes > chunk_bytes) {
+    for (; lines > 0; --lines, in += line_bytes, out += width + 1) {
+      Encode(in, line_bytes, out);
+      out[width] = '\n';
+    }
+    return;
+  }
+  std::array<char, 2 * chunk_bytes> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  const std::size_t lines_per_chunk = chunk_bytes / line_bytes;
+  while (lines > 0) {
+    const std::size_t n = lines < lines_per_chunk ? lines : lines_per_chunk;
+    Encode(in, n * line_bytes, digits.data());
+    for (const char* from = digits.data(); from != digits.data() + n * width; from += width) {
+      if (width < piece) {
+        std::memcpy(out, from, width);
+      } else {
+        // Whole pieces, the last ending where the line does.
+        for (std::size_t at = 0; at + piece < width; at += piece) {
+          std::memcpy(out + at, from + at, piece);
+        }
+        std::memcpy(out + width - piece, from + width - piece, piece);
+      }
+      out[width] = '\n';
+      out += width + 1;
+    }
+    in += n * line_bytes;
+    lines -= n;
+  }
+}
+
 struct kernel {
   const char* name;
   // Writes the 2n lowercase digits of in[0..n) to out; encode_upper writes A-F instead.
@@ -92,6 +131,10 @@ struct kernel {
   // room for all of them; returns the end of the digits.
   char* (*encode_kept)(const std::uint8_t* in, std::size_t n, const skip_tables& skip, char* out,
                        char* out_end) noexcept;
+  // Writes `lines` lines, each the digits of the next line_bytes bytes of `in` and "\n":
+  // lines * (2 * line_bytes + 1) characters, nothing past them.
+  void (*encode_lines)(const std::uint8_t* in, std::size_t lines, std::size_t line_bytes,
+                       char* out) noexcept;
   // encode and decode for secrets, in time that depends on the length alone: no branch and no
   // memory index depends on a byte's value, tails included. decode_secret stores all of
   // out[0..pairs), whatever the text, and returns whether every character was a digit.

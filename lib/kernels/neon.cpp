@@ -278,6 +278,7 @@ const kernel neon_kernel = {
     .dump_colour_rows = dump_colour_rows_neon,
     .count_kept = count_kept_neon,
     .encode_kept = encode_kept_neon,
+    .encode_lines = encode_lines_in_chunks<encode_neon<false>>,
     .encode_secret = encode_neon<false, true>,
     .decode_secret = decode_secret_neon,
     .read_rows = read_rows_neon,

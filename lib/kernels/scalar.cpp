@@ -233,6 +233,7 @@ const kernel scalar_kernel = {
     .dump_colour_rows = dump_colour_rows_scalar,
     .count_kept = count_kept_scalar,
     .encode_kept = encode_kept_scalar,
+    .encode_lines = encode_lines_in_chunks<encode_scalar<high_digit_table, low_digit_table>>,
     .encode_secret = encode_secret_scalar,
     .decode_secret = decode_secret_scalar,
     .read_rows = read_rows_scalar,

@@ -139,6 +139,7 @@ const kernel ssse3_kernel = {
     .dump_colour_rows = x86::dump_colour_rows,
     .count_kept = count_kept_ssse3,
     .encode_kept = encode_kept_ssse3,
+    .encode_lines = encode_lines_in_chunks<encode_ssse3<false>>,
     .encode_secret = encode_ssse3<false, true>,
     .decode_secret = decode_secret_ssse3,
     .read_rows = x86::read_rows,
