@@ -87,16 +87,41 @@ std::size_t dump_size_bound(std::size_t digits, const dump_options& o) {
   return size;
 }
 
+std::uint64_t first_word(const char* row) noexcept {
+  std::uint64_t w = 0;
+  std::memcpy(&w, row, sizeof w);
+  return w;
+}
+
 // Whether two rows have the same 32 digits. Rows that differ nearly always differ in their
 // first word, so that is looked at alone first.
 bool same_row(const char* a, const char* b) noexcept {
-  const auto word = [](const char* p) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-  };
-  if (word(a) != word(b)) return false;
+  if (first_word(a) != first_word(b)) return false;
   return std::memcmp(a, b, row_digits) == 0;
+}
+
+// The first row from `from` (> 0) on that repeats the row before it, or `rows`. Four rows'
+// first words are compared at a time without a branch between them: in data that does not
+// repeat, this scan is all that squeezing costs.
+std::size_t first_repeat(const char* digits, std::size_t from, std::size_t rows) noexcept {
+  std::size_t r = from;
+  for (; r + 4 <= rows; r += 4) {
+    const char* p = digits + r * row_digits;
+    const std::uint64_t before = first_word(p - row_digits);
+    const std::uint64_t w0 = first_word(p);
+    const std::uint64_t w1 = first_word(p + row_digits);
+    const std::uint64_t w2 = first_word(p + 2 * row_digits);
+    const std::uint64_t w3 = first_word(p + 3 * row_digits);
+    if (static_cast<int>(w0 == before) + static_cast<int>(w1 == w0) + static_cast<int>(w2 == w1) +
+            static_cast<int>(w3 == w2) !=
+        0) {
+      break;
+    }
+  }
+  for (; r < rows; ++r) {
+    if (same_row(digits + r * row_digits, digits + (r - 1) * row_digits)) return r;
+  }
+  return rows;
 }
 
 // Renders rows: labels, digits, the character column, squeezed runs and colour. Full rows go
@@ -224,11 +249,7 @@ class row_engine {
         ++r;
         continue;
       }
-      std::size_t end = r + 1;
-      while (end < rows && !(options_.squeeze && same_row(digits + end * row_digits,
-                                                          digits + (end - 1) * row_digits))) {
-        ++end;
-      }
+      const std::size_t end = options_.squeeze ? first_repeat(digits, r + 1, rows) : rows;
       out = release_held(out);
       out = put_full_rows(digits + r * row_digits, r, end - r, out);
       has_previous_ = true;
