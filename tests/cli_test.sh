@@ -367,6 +367,11 @@ case_squeeze() {
   timeout 10 "$mivo" dump -a sparse >got || fail "1 TiB sparse: exit $?"
   [ "$(wc -l <got)" = 3 ] && [ "$(sed -n 3p got | cut -d: -f1)" = 68719476735 ] ||
     fail "1 TiB sparse: $(cat got)"
+  # A hole after data that ends in a byte other than zero, at a whole number of reads.
+  { head -c 262143 /dev/zero; printf x; } >sparse
+  truncate -s 1T sparse
+  timeout 10 "$mivo" dump -a sparse >got || fail "1 TiB hole after data: exit $?"
+  [ "$(wc -l <got)" = 6 ] || fail "1 TiB hole after data: $(cat got)"
   random_file in 100000
   "$mivo" dump -a in >got
   "$reference" <in >want
