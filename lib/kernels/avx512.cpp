@@ -82,6 +82,56 @@ void encode_avx512(const std::uint8_t* in, std::size_t n, char* out) noexcept {
   if (i < n) encode64<upper>(in + i, n - i, out + 2 * i);
 }
 
+// Full rows read back, as x86::read_rows does, but a row (after its label) is one masked load:
+// one compare each finds its spaces and line feeds, and one permute gathers its 32 digits.
+std::size_t read_rows_avx512(const char* text, const char* end, row_number* number,
+                             std::size_t max_rows, char* digits, const char** row_ends) noexcept {
+  using namespace layout;
+  static_assert(row_digits == 32 && digit_columns == 39 && row_chars == 58 && chars_start == 41,
+                "the masks below find 32 digits in 39 columns");
+  constexpr std::uint64_t group_spaces =
+      1U << 4 | 1U << 9 | 1U << 14 | 1U << 19 | 1U << 24 | 1U << 29 | std::uint64_t{1} << 34;
+  constexpr std::uint64_t bare_end = std::uint64_t{1} << digit_columns;
+  constexpr std::uint64_t char_gap_spaces = std::uint64_t{3} << digit_columns;
+  constexpr std::uint64_t char_lanes = ((std::uint64_t{1} << row_bytes) - 1) << chars_start;
+  constexpr std::uint64_t chars_end = std::uint64_t{1} << (row_chars - 1);
+  constexpr auto digit_order = [] {
+    std::array<std::uint8_t, 64> order{};
+    for (unsigned d = 0; d < row_digits; ++d) order[d] = static_cast<std::uint8_t>(d + d / 4);
+    return order;
+  }();
+  const __m512i order = load(digit_order.data());
+  const __m512i spaces = _mm512_set1_epi8(' ');
+  const __m512i feeds = _mm512_set1_epi8('\n');
+  std::size_t count = 0;
+  for (; count < max_rows; ++count) {
+    const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
+    if (static_cast<std::size_t>(end - text) < label_chars + row_chars) break;
+    if (number != nullptr && !matches_row_number(text, *number)) break;
+    const char* t = text + label_chars;
+    const __m512i row = _mm512_maskz_loadu_epi8(first_lanes(row_chars), t);
+    const std::uint64_t space = _mm512_cmpeq_epi8_mask(row, spaces);
+    const std::uint64_t feed = _mm512_cmpeq_epi8_mask(row, feeds);
+    if ((space & group_spaces) != group_spaces) break;
+    std::size_t length = 0;
+    if ((feed & bare_end) != 0) {
+      length = bare_row_chars;
+    } else if ((space & char_gap_spaces) == char_gap_spaces &&
+               (feed & (char_lanes | chars_end)) == chars_end) {
+      length = row_chars;
+    } else {
+      break;
+    }
+    _mm512_mask_storeu_epi8(digits, first_lanes(row_digits),
+                            _mm512_maskz_permutexvar_epi8(first_lanes(64), order, row));
+    digits += row_digits;
+    text = t + length;
+    row_ends[count] = text;
+    if (number != nullptr) advance_row_number(*number);
+  }
+  return count;
+}
+
 // Lines of up to 31 bytes take one masked load, one permute and one masked store, the line
 // feed blended in; longer lines are encoded one at a time.
 void encode_lines_avx512(const std::uint8_t* in, std::size_t lines, std::size_t line_bytes,
@@ -329,7 +379,7 @@ const kernel avx512_kernel = {
     .encode_lines = encode_lines_avx512,
     .encode_secret = encode_avx512<false>,
     .decode_secret = decode_secret_avx512,
-    .read_rows = x86::read_rows,
+    .read_rows = read_rows_avx512,
     .keep_bytes = keep_bytes_avx512,
 };
 
