@@ -241,66 +241,61 @@ inline __m128i class_changes(__m128i y) {
   return _mm_xor_si128(_mm_cmpeq_epi8(y, y_before), _mm_set1_epi8(-1));
 }
 
-// 8-byte tokens, one per byte of the row: ESC [ x y m, then its two digits and a space for the
-// digit part, or its character for the character column.
-struct tokens {
-  alignas(16) std::array<char, 8 * layout::row_bytes + 8> digits;
-  alignas(16) std::array<char, 8 * layout::row_bytes + 8> chars;
+// Tokens of two bytes each, a PSHUFB of the bytes' material: for the digit part their four
+// digits, x y of both and ESC [ m and the space after the group; for the character column
+// their x y and characters and ESC [ m. Which of the two bytes start a class picks one of four
+// orders.
+struct token_orders {
+  std::array<std::array<std::int8_t, 16>, 4> order{};
+  std::array<std::uint8_t, 4> length{};
 };
 
-inline void make_tokens(const char* digits, const char* chars, __m128i x, __m128i y, tokens& t) {
-  const auto load = [](const char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  };
-  const auto store = [](char* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); };
-  const auto put = [&](char* to, __m128i source, __m128i order, __m128i fill) {
-    store(to, _mm_or_si128(_mm_shuffle_epi8(source, order), fill));
-  };
-  const __m128i xy_low = _mm_unpacklo_epi8(x, y);
-  const __m128i xy_high = _mm_unpackhi_epi8(x, y);
-  // Four pairs' digits and x y in each source, two pairs to a half.
-  const __m128i d0 = load(digits);
-  const __m128i d1 = load(digits + 16);
-  const __m128i pair_template =
-      _mm_setr_epi8(0x1b, '[', 0, 0, 'm', 0, 0, ' ', 0x1b, '[', 0, 0, 'm', 0, 0, ' ');
-  const __m128i pair_low = _mm_setr_epi8(-1, -1, 4, 5, -1, 0, 1, -1, -1, -1, 6, 7, -1, 2, 3, -1);
-  const __m128i pair_high =
-      _mm_setr_epi8(-1, -1, 12, 13, -1, 8, 9, -1, -1, -1, 14, 15, -1, 10, 11, -1);
-  const auto put_pairs = [&](std::size_t i, __m128i source) {
-    put(t.digits.data() + 32 * i, source, pair_low, pair_template);
-    put(t.digits.data() + 32 * i + 16, source, pair_high, pair_template);
-  };
-  put_pairs(0, _mm_unpacklo_epi32(d0, xy_low));
-  put_pairs(1, _mm_unpackhi_epi32(d0, xy_low));
-  put_pairs(2, _mm_unpacklo_epi32(d1, xy_high));
-  put_pairs(3, _mm_unpackhi_epi32(d1, xy_high));
-  if (chars == nullptr) return;
-  // Four bytes' x y and character in each source: x y c c per byte.
-  const __m128i c = load(chars);
-  const __m128i c_low = _mm_unpacklo_epi8(c, c);
-  const __m128i c_high = _mm_unpackhi_epi8(c, c);
-  const __m128i char_template =
-      _mm_setr_epi8(0x1b, '[', 0, 0, 'm', 0, 0, 0, 0x1b, '[', 0, 0, 'm', 0, 0, 0);
-  const __m128i char_low = _mm_setr_epi8(-1, -1, 0, 1, -1, 2, -1, -1, -1, -1, 4, 5, -1, 6, -1, -1);
-  const __m128i char_high =
-      _mm_setr_epi8(-1, -1, 8, 9, -1, 10, -1, -1, -1, -1, 12, 13, -1, 14, -1, -1);
-  const auto put_chars = [&](std::size_t i, __m128i source) {
-    put(t.chars.data() + 32 * i, source, char_low, char_template);
-    put(t.chars.data() + 32 * i + 16, source, char_high, char_template);
-  };
-  put_chars(0, _mm_unpacklo_epi16(xy_low, c_low));
-  put_chars(1, _mm_unpackhi_epi16(xy_low, c_low));
-  put_chars(2, _mm_unpacklo_epi16(xy_high, c_high));
-  put_chars(3, _mm_unpackhi_epi16(xy_high, c_high));
-}
+// Where the material sits in a token's source.
+enum material : std::int8_t { esc = 8, bracket = 9, em = 10, space = 11 };
 
-// Copies 8 bytes from each token's start, or past its sequence, to its offset; each copy
-// overwrites the tail of the one before.
-inline void put_tokens(const char* from, const std::uint8_t* starts, const std::uint8_t* offsets,
-                       char* out) {
-  for (std::size_t k = 0; k < layout::row_bytes; ++k) {
-    std::memcpy(out + offsets[k], from + starts[k], 8);
+constexpr token_orders make_token_orders(bool digit_part) {
+  token_orders t;
+  for (unsigned starts = 0; starts < 4; ++starts) {
+    std::size_t to = 0;
+    const auto pick = [&](int from) { t.order[starts][to++] = static_cast<std::int8_t>(from); };
+    for (int byte = 0; byte < 2; ++byte) {
+      // Digit part: digits at 0-3, x y at 4-7. Character column: x y at 0-3, characters at 4-5.
+      const int x = digit_part ? 4 + 2 * byte : 2 * byte;
+      if ((starts >> byte & 1U) != 0) {
+        for (const int from : {int{esc}, int{bracket}, x, x + 1, int{em}}) pick(from);
+      }
+      if (digit_part) {
+        pick(2 * byte);
+        pick(2 * byte + 1);
+      } else {
+        pick(4 + byte);
+      }
+    }
+    if (digit_part) pick(space);
+    t.length[starts] = static_cast<std::uint8_t>(to);
+    for (; to < 16; ++to) t.order[starts][to] = -1;
   }
+  return t;
+}
+inline constexpr token_orders digit_orders = make_token_orders(true);
+inline constexpr token_orders char_orders = make_token_orders(false);
+
+// Stores the tokens of the two halves of `source`, each 8 bytes of two bytes' material, one
+// after the other; takes the bits of the bytes that start a class from `starts`. Returns the
+// end.
+inline char* put_tokens(const token_orders& t, __m128i source, unsigned& starts, char* out) {
+  const __m128i fixed =
+      _mm_setr_epi8(0x1b, '[', 'm', ' ', 0, 0, 0, 0, 0x1b, '[', 'm', ' ', 0, 0, 0, 0);
+  const auto put = [&](__m128i half) {
+    const unsigned two = starts & 3U;
+    starts >>= 2U;
+    const __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.order[two].data()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(half, order));
+    out += t.length[two];
+  };
+  put(_mm_unpacklo_epi64(source, fixed));
+  put(_mm_unpackhi_epi64(source, fixed));
+  return out;
 }
 }  // namespace colour_rows
 
@@ -308,7 +303,6 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
                               std::size_t rows, row_number* number, char* out) noexcept {
   using namespace layout;
   using namespace colour_rows;
-  constexpr auto sgr = colour::sgr_chars;
   const auto word = [](const char* text) {
     std::uint64_t w = 0;
     std::memcpy(&w, text, std::strlen(text));
@@ -316,20 +310,10 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
   };
   const std::uint64_t reset_gap = word("\x1b[39m  ");
   const std::uint64_t reset_end = word("\x1b[39m\n");
+  constexpr auto sgr = colour::sgr_chars;
   static_assert(char_gap == 2 && sgr == 5);
-  // Where each token would start if none had a sequence, and where in the tokens its sequence
-  // ends.
-  const __m128i digit_starts =
-      _mm_setr_epi8(0, 2, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 30, 32, 35, 37);
-  const __m128i char_starts = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  const __m128i token_ends =
-      _mm_setr_epi8(5, 13, 21, 29, 37, 45, 53, 61, 69, 77, 85, 93, 101, 109, 117, 125);
-  tokens t{};
-  alignas(16) std::array<std::uint8_t, row_bytes> token_starts{};
-  alignas(16) std::array<std::uint8_t, row_bytes> digit_offsets{};
-  alignas(16) std::array<std::uint8_t, row_bytes> char_offsets{};
-  const auto store = [](std::uint8_t* p, __m128i v) {
-    _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+  const auto load = [](const void* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits, bytes += row_bytes) {
     if (number != nullptr) {
@@ -338,20 +322,18 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     }
     __m128i x;
     __m128i y;
-    class_codes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), x, y);
-    const __m128i added = _mm_and_si128(class_changes(y), _mm_set1_epi8(sgr));
-    __m128i before = _mm_add_epi8(added, _mm_slli_si128(added, 1));
-    before = _mm_add_epi8(before, _mm_slli_si128(before, 2));
-    before = _mm_add_epi8(before, _mm_slli_si128(before, 4));
-    before = _mm_add_epi8(before, _mm_slli_si128(before, 8));
-    const auto all_added = static_cast<std::size_t>(_mm_extract_epi16(before, 7) >> 8);
-    before = _mm_slli_si128(before, 1);
-    store(token_starts.data(), _mm_sub_epi8(token_ends, added));
-    store(digit_offsets.data(), _mm_add_epi8(before, digit_starts));
-    store(char_offsets.data(), _mm_add_epi8(before, char_starts));
-    make_tokens(digits, chars, x, y, t);
-    put_tokens(t.digits.data(), token_starts.data(), digit_offsets.data(), out);
-    out += digit_columns + all_added;
+    class_codes(load(bytes), x, y);
+    const auto starts = static_cast<unsigned>(_mm_movemask_epi8(class_changes(y)));
+    const __m128i xy_low = _mm_unpacklo_epi8(x, y);
+    const __m128i xy_high = _mm_unpackhi_epi8(x, y);
+    const __m128i d0 = load(digits);
+    const __m128i d1 = load(digits + 16);
+    unsigned digit_starts = starts;
+    out = put_tokens(digit_orders, _mm_unpacklo_epi32(d0, xy_low), digit_starts, out);
+    out = put_tokens(digit_orders, _mm_unpackhi_epi32(d0, xy_low), digit_starts, out);
+    out = put_tokens(digit_orders, _mm_unpacklo_epi32(d1, xy_high), digit_starts, out);
+    out = put_tokens(digit_orders, _mm_unpackhi_epi32(d1, xy_high), digit_starts, out);
+    --out;  // the tokens end with the space after the last group, which is not the row's
     if (chars == nullptr) {
       std::memcpy(out, &reset_end, 8);
       out += sgr + 1;
@@ -359,8 +341,14 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     }
     std::memcpy(out, &reset_gap, 8);
     out += sgr + char_gap;
-    put_tokens(t.chars.data(), token_starts.data(), char_offsets.data(), out);
-    out += row_bytes + all_added;
+    const __m128i c = load(chars);
+    const __m128i c_low = _mm_unpacklo_epi16(c, _mm_setzero_si128());
+    const __m128i c_high = _mm_unpackhi_epi16(c, _mm_setzero_si128());
+    unsigned char_starts = starts;
+    out = put_tokens(char_orders, _mm_unpacklo_epi32(xy_low, c_low), char_starts, out);
+    out = put_tokens(char_orders, _mm_unpackhi_epi32(xy_low, c_low), char_starts, out);
+    out = put_tokens(char_orders, _mm_unpacklo_epi32(xy_high, c_high), char_starts, out);
+    out = put_tokens(char_orders, _mm_unpackhi_epi32(xy_high, c_high), char_starts, out);
     std::memcpy(out, &reset_end, 8);
     out += sgr + 1;
     chars += row_bytes;
