@@ -158,6 +158,18 @@ void BM_encode_into(benchmark::State& state) {
   count_bytes(state);
 }
 
+// Lines of 60 digits, as xxd -p writes them, beside encode_into of the same bytes.
+void BM_encode_lines_into(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state) / 30 * 30);
+  std::vector<char> out(2 * in.size() + in.size() / 30);
+  const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(in.data()), in.size());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mivo::encode_lines_into(out, bytes, 60));
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
 void BM_decode_into(benchmark::State& state) {
   const std::string in = random_text(size_of(state)).text;
   std::vector<std::uint8_t> out(in.size() / 2);
@@ -189,6 +201,7 @@ void BM_decode_into_digest(benchmark::State& state) {
 }
 BENCHMARK(BM_encode_into)->Apply(sizes);
 BENCHMARK(BM_decode_into)->Apply(sizes);
+BENCHMARK(BM_encode_lines_into)->Arg(1 << 20);
 BENCHMARK(BM_encode_into_digest)->Arg(32);
 BENCHMARK(BM_decode_into_digest)->Arg(32);
 

@@ -52,12 +52,14 @@ row encode "$(best "$mivo" encode "$work/data")" \
 row decode "$(best "$mivo" decode "$work/data.HEX")" \
   "basenc --base16 -d" "basenc --base16 -d $work/data.HEX" "xxd -r -p" "xxd -r -p $work/data.hex"
 
-# Reading dumps back, beside xxd -r of xxd's dump and beside decoding the plain digits; decoding
+# Reading dumps back, beside xxd -r of xxd's dump, beside decoding the plain digits and beside
+# only reading the dump, which is 2.1 times their size; decoding
 # digits wrapped at 76 columns and spaced pairs ("de ad be ef"), beside the plain digits.
 "$mivo" dump "$work/data" >"$work/data.dump"
 xxd "$work/data" >"$work/data.xxd"
 row undump "$(best "$mivo" undump "$work/data.dump")" \
-  "xxd -r" "xxd -r $work/data.xxd" "mivo decode" "$mivo decode $work/data.hex"
+  "xxd -r" "xxd -r $work/data.xxd" "mivo decode" "$mivo decode $work/data.hex" \
+  "cat (the dump alone)" "cat $work/data.dump"
 fold -w 76 "$work/data.hex" >"$work/data.wrapped"
 row "decode, 76 columns" "$(best "$mivo" decode "$work/data.wrapped")" \
   "mivo decode" "$mivo decode $work/data.hex"
