@@ -400,6 +400,18 @@ case_encode_wraps_and_writes_c_arrays() {
   [ "$(printf 'abcde' | "$mivo" encode -w 4)" = $'6162\n6364\n65' ] || fail "-w 4"
   printf 'ab' | "$mivo" encode -w 4 --no-newline >got
   [ "$(od -An -c got | tr -d ' ')" = '6162\n' ] || fail "-w 4 of a full line: every line ends"
+  # Any width, odd or even, with lines that straddle reads and files: the unwrapped digits
+  # folded.
+  random_file big.bin 600001
+  random_file small.bin 77
+  for width in 1 2 7 60 62 64 66 200; do
+    "$mivo" encode -w "$width" big.bin small.bin big.bin >got
+    "$mivo" encode big.bin small.bin big.bin | fold -w "$width" >want
+    cmp -s got want || fail "-w $width differs from the digits folded"
+  done
+  "$mivo" encode -u -w 60 small.bin big.bin >got
+  "$mivo" encode -u small.bin big.bin | fold -w 60 >want
+  cmp -s got want || fail "-u -w 60 differs from the digits folded"
   command -v xxd >/dev/null || { echo "skipped the comparisons with xxd: no xxd"; exit 0; }
   for size in 0 1 29 30 31 12 13 1000 70001; do
     random_file "in$size.bin" "$size"

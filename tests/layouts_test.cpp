@@ -98,6 +98,48 @@ TEST(DumpLayouts, ColourMarksEachRunOfAByteClassOnce) {
             "00000000: zz4" + std::string(36, ' ') + "\n");
 }
 
+// Whole rows of every class in runs of every length: without its escape sequences the dump is
+// the plain one, and it holds one sequence per run in each part of a row and two resets a row.
+TEST(DumpLayouts, ColourOfWholeRowsStripsToThePlainDumpWithOneSequencePerRun) {
+  const std::string kinds{'\0', 'A', '\t', '\x01', '\xc8', ' ', '\x7f', '\xff'};
+  std::string bytes;
+  for (std::size_t i = 0; bytes.size() < 16 * 50 + 5; ++i) {
+    bytes.append(i % 5 + 1, kinds[(i * 3 + i / 7) % kinds.size()]);
+  }
+  const auto kind = [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == 0) return 0;
+    if (b >= 32 && b < 127) return 1;
+    if (b >= 9 && b <= 13) return 2;
+    return b < 128 ? 3 : 4;
+  };
+  std::size_t runs = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    runs += i % 16 == 0 || kind(bytes[i]) != kind(bytes[i - 1]) ? 1 : 0;
+  }
+  const std::size_t rows = (bytes.size() + 15) / 16;
+  for (const bool chars : {true, false}) {
+    for (const row_label label : {row_label::row_number, row_label::byte_offset, row_label::none}) {
+      const dump_options o{.char_column = chars, .label = label};
+      dump_options coloured = o;
+      coloured.color = true;
+      const std::string dump = mivo::hexdump_s(coloured, mivo::of_string(bytes));
+      std::string stripped;
+      std::size_t sequences = 0;
+      for (std::size_t i = 0; i < dump.size(); ++i) {
+        if (dump[i] != '\x1b') {
+          stripped += dump[i];
+          continue;
+        }
+        ++sequences;
+        i = dump.find('m', i);
+      }
+      EXPECT_EQ(stripped, mivo::hexdump_s(o, mivo::of_string(bytes))) << chars;
+      EXPECT_EQ(sequences, (chars ? 2 : 1) * (runs + rows)) << chars;
+    }
+  }
+}
+
 TEST(DumpLayouts, UppercaseAppliesToDigitsMadeFromBytes) {
   std::ostringstream out;
   mivo::dump_writer writer({.uppercase = true}, out);

@@ -313,15 +313,6 @@ char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, con
                               std::size_t rows, row_number* number, char* out) noexcept {
   using namespace layout;
   using namespace colour_tokens;
-  const auto word = [](const char* text) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, text, std::strlen(text));
-    return w;
-  };
-  const std::uint64_t reset_gap = word("\x1b[39m  ");
-  const std::uint64_t reset_end = word("\x1b[39m\n");
-  constexpr auto sgr = colour::sgr_chars;
-  static_assert(char_gap == 2 && sgr == 5);
   const auto lanes = [](char filler) {
     return _mm512_set1_epi32(static_cast<int>(static_cast<unsigned char>(filler) | 0x1bU << 8 |
                                               unsigned{'['} << 16 | unsigned{'m'} << 24));
@@ -346,19 +337,13 @@ char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, con
                         _mm512_maskz_slli_epi32(all16, _mm512_maskz_cvtepu16_epi32(all16, xy), 16));
     // The four tokens end with the space after the last group, which is not the row's.
     out = put_tokens(digit_patterns, starts, a, spaces, out) - 1;
-    if (chars == nullptr) {
-      std::memcpy(out, &reset_end, 8);
-      out += sgr + 1;
-      continue;
-    }
-    std::memcpy(out, &reset_gap, 8);
-    out += sgr + char_gap;
+    out = colour::end_digit_part(chars != nullptr, out);
+    if (chars == nullptr) continue;
     const __m512i b = _mm512_or_si512(
         sequence, _mm512_maskz_cvtepu8_epi32(
                       all16, _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars))));
     out = put_tokens(char_patterns, starts, a, b, out);
-    std::memcpy(out, &reset_end, 8);
-    out += sgr + 1;
+    out = colour::end_char_part(out);
     chars += row_bytes;
   }
   return out;

@@ -22,6 +22,18 @@ inline constexpr std::array<std::array<char, 8>, 6> class_sgr = {
 inline constexpr std::size_t max_row_colour_chars =
     2 * layout::row_bytes * sgr_chars + 2 * sgr_chars;
 
+// The reset after a row's digits, then the gap before its characters or its line feed; and the
+// reset and line feed after its characters. Each is stored as one 8-byte word, for the kernels
+// that render whole rows; writes up to 8 bytes, returns the end.
+inline char* end_digit_part(bool chars_follow, char* out) noexcept {
+  static_assert(layout::char_gap == 2 && sgr_chars == 5);
+  constexpr std::array<char, 8> reset_gap = {"\x1b[39m  "};
+  constexpr std::array<char, 8> reset_end = {"\x1b[39m\n"};
+  std::memcpy(out, chars_follow ? reset_gap.data() : reset_end.data(), 8);
+  return out + sgr_chars + (chars_follow ? layout::char_gap : 1);
+}
+inline char* end_char_part(char* out) noexcept { return end_digit_part(false, out); }
+
 constexpr byte_class class_of(unsigned b) noexcept {
   if (b == 0) return byte_class::null;
   if (b >= 32 && b <= 126) return byte_class::printable;

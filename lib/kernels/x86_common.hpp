@@ -303,15 +303,6 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
                               std::size_t rows, row_number* number, char* out) noexcept {
   using namespace layout;
   using namespace colour_rows;
-  const auto word = [](const char* text) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, text, std::strlen(text));
-    return w;
-  };
-  const std::uint64_t reset_gap = word("\x1b[39m  ");
-  const std::uint64_t reset_end = word("\x1b[39m\n");
-  constexpr auto sgr = colour::sgr_chars;
-  static_assert(char_gap == 2 && sgr == 5);
   const auto load = [](const void* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
@@ -334,13 +325,8 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     out = put_tokens(digit_orders, _mm_unpacklo_epi32(d1, xy_high), digit_starts, out);
     out = put_tokens(digit_orders, _mm_unpackhi_epi32(d1, xy_high), digit_starts, out);
     --out;  // the tokens end with the space after the last group, which is not the row's
-    if (chars == nullptr) {
-      std::memcpy(out, &reset_end, 8);
-      out += sgr + 1;
-      continue;
-    }
-    std::memcpy(out, &reset_gap, 8);
-    out += sgr + char_gap;
+    out = colour::end_digit_part(chars != nullptr, out);
+    if (chars == nullptr) continue;
     const __m128i c = load(chars);
     const __m128i c_low = _mm_unpacklo_epi16(c, _mm_setzero_si128());
     const __m128i c_high = _mm_unpackhi_epi16(c, _mm_setzero_si128());
@@ -349,8 +335,7 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     out = put_tokens(char_orders, _mm_unpackhi_epi32(xy_low, c_low), char_starts, out);
     out = put_tokens(char_orders, _mm_unpacklo_epi32(xy_high, c_high), char_starts, out);
     out = put_tokens(char_orders, _mm_unpackhi_epi32(xy_high, c_high), char_starts, out);
-    std::memcpy(out, &reset_end, 8);
-    out += sgr + 1;
+    out = colour::end_char_part(out);
     chars += row_bytes;
   }
   return out;
