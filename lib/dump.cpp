@@ -263,19 +263,17 @@ class row_engine {
   // Full rows of the chunk from its row `first`, whose digits start at `digits`.
   char* put_full_rows(const char* digits, std::size_t first, std::size_t rows, char* out) noexcept {
     const char* chars = chars_.data() + first * row_bytes;
-    if (options_.color) {
-      const std::uint8_t* bytes =
-          known_bytes_ != nullptr ? known_bytes_ + first * row_bytes : nullptr;
-      if (bytes != nullptr) {
-        rows_done_ += rows;
-        return k_.dump_colour_rows(digits, bytes, options_.char_column ? chars : nullptr, rows,
-                                   labelled_ ? &label_ : nullptr, out);
-      }
+    if (options_.color && known_bytes_ == nullptr) {  // text with a pair that is not hex
       for (std::size_t r = 0; r < rows; ++r) {
-        out = put_row(digits + r * row_digits, row_digits, chars + r * row_bytes, out,
-                      bytes != nullptr ? bytes + r * row_bytes : nullptr);
+        out = put_row(digits + r * row_digits, row_digits, chars + r * row_bytes, out);
       }
       return out;
+    }
+    if (options_.color) {
+      rows_done_ += rows;
+      return k_.dump_colour_rows(digits, known_bytes_ + first * row_bytes,
+                                 options_.char_column ? chars : nullptr, rows,
+                                 labelled_ ? &label_ : nullptr, out);
     }
     rows_done_ += rows;
     return k_.dump_rows(digits, options_.char_column ? chars : nullptr, rows,
