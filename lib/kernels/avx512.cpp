@@ -105,10 +105,8 @@ std::size_t read_rows_avx512(const char* text, const char* end, row_number* numb
   const __m512i feeds = _mm512_set1_epi8('\n');
   std::size_t count = 0;
   for (; count < max_rows; ++count) {
-    const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
-    if (static_cast<std::size_t>(end - text) < label_chars + row_chars) break;
-    if (number != nullptr && !matches_row_number(text, *number)) break;
-    const char* t = text + label_chars;
+    const char* t = row_after_label(text, end, number);
+    if (t == nullptr) break;
     const __m512i row = _mm512_maskz_loadu_epi8(first_lanes(row_chars), t);
     const std::uint64_t space = _mm512_cmpeq_epi8_mask(row, spaces);
     const std::uint64_t feed = _mm512_cmpeq_epi8_mask(row, feeds);
@@ -326,9 +324,7 @@ char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, con
     }
     __m128i x;
     __m128i y;
-    x86::colour_rows::class_codes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), x, y);
-    const auto starts =
-        static_cast<unsigned>(_mm_movemask_epi8(x86::colour_rows::class_changes(y)));
+    const unsigned starts = x86::colour_rows::row_classes(bytes, x, y);
     const __m256i xy =
         _mm256_or_si256(_mm256_cvtepu8_epi16(x), _mm256_slli_epi16(_mm256_cvtepu8_epi16(y), 8));
     const __m512i a =

@@ -23,6 +23,16 @@ inline constexpr std::size_t bare_row_chars = digit_columns + 1;
 inline constexpr std::size_t min_label_chars = min_number_width + 2;
 inline constexpr std::size_t max_label_chars = min_label_chars + max_high_digits;
 
+// Where a full row read back starts: past its label when `number` is not null. Null when the
+// text before `end` cannot hold a full row there, or the label is not `number`.
+inline const char* row_after_label(const char* text, const char* end,
+                                   const row_number* number) noexcept {
+  const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
+  if (static_cast<std::size_t>(end - text) < label_chars + row_chars) return nullptr;
+  if (number != nullptr && !matches_row_number(text, *number)) return nullptr;
+  return text + label_chars;
+}
+
 static_assert(row_digits == 32 && group_digits == 4 && digit_columns == 39);
 static_assert(chars_start == 41 && row_chars == 58 && bare_row_chars == 40);
 

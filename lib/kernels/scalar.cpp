@@ -204,10 +204,8 @@ std::size_t read_rows_scalar(const char* text, const char* end, row_number* numb
   using namespace layout;
   std::size_t count = 0;
   for (; count < max_rows; ++count) {
-    const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
-    if (static_cast<std::size_t>(end - text) < label_chars + row_chars) break;
-    if (number != nullptr && !matches_row_number(text, *number)) break;
-    const char* row_text = text + label_chars;
+    const char* row_text = row_after_label(text, end, number);
+    if (row_text == nullptr) break;
     const std::size_t length = rows::row_length(row_text);
     if (length == 0) break;
     for (std::size_t g = 0; g < groups; ++g) {

@@ -241,6 +241,12 @@ inline __m128i class_changes(__m128i y) {
   return _mm_xor_si128(_mm_cmpeq_epi8(y, y_before), _mm_set1_epi8(-1));
 }
 
+// The x and y of each of a row's 16 bytes; returns a bit for each byte that starts a class.
+inline unsigned row_classes(const std::uint8_t* bytes, __m128i& x, __m128i& y) {
+  class_codes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), x, y);
+  return static_cast<unsigned>(_mm_movemask_epi8(class_changes(y)));
+}
+
 // Tokens of two bytes each, a PSHUFB of the bytes' material: for the digit part their four
 // digits, x y of both and ESC [ m and the space after the group; for the character column
 // their x y and characters and ESC [ m. Which of the two bytes start a class picks one of four
@@ -313,8 +319,7 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     }
     __m128i x;
     __m128i y;
-    class_codes(load(bytes), x, y);
-    const auto starts = static_cast<unsigned>(_mm_movemask_epi8(class_changes(y)));
+    const unsigned starts = row_classes(bytes, x, y);
     const __m128i xy_low = _mm_unpacklo_epi8(x, y);
     const __m128i xy_high = _mm_unpackhi_epi8(x, y);
     const __m128i d0 = load(digits);
@@ -403,10 +408,8 @@ inline std::size_t read_rows(const char* text, const char* end, row_number* numb
   };
   std::size_t count = 0;
   for (; count < max_rows; ++count) {
-    const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
-    if (static_cast<std::size_t>(end - text) < label_chars + row_chars) break;
-    if (number != nullptr && !matches_row_number(text, *number)) break;
-    const char* t = text + label_chars;
+    const char* t = row_after_label(text, end, number);
+    if (t == nullptr) break;
     const __m128i a = load(t);
     const __m128i b = load(t + 16);
     const __m128i c = load(t + 32);
