@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "codec.hpp"
+#include "page_buffer.hpp"
 #include "tables.hpp"
 #include "writer_life.hpp"
 
@@ -37,7 +38,7 @@ struct decode_writer::state {
       : out(s),
         tables(detail::make_skip_tables(skip)),
         skipping(!skip.empty()),
-        block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)),
+        block(detail::make_page_buffer<std::uint8_t>(block_bytes)),
         kept(skipping ? std::make_unique_for_overwrite<char[]>(chunk_chars + detail::keep_slack)
                       : nullptr) {}
 
@@ -46,7 +47,7 @@ struct decode_writer::state {
   const bool skipping;
   const bool skips_digits = lists_a_digit(tables);
   const detail::kernel& k = detail::active_kernel();
-  std::unique_ptr<std::uint8_t[]> block;
+  detail::page_buffer<std::uint8_t> block;
   std::unique_ptr<char[]> kept;  // a chunk's text without the skipped bytes
   std::size_t used = 0;
   std::uint64_t position = 0;  // of the next character in the stream

@@ -15,6 +15,7 @@
 
 #include "codec.hpp"
 #include "kernels/dump_colour.hpp"
+#include "page_buffer.hpp"
 #include "tables.hpp"
 #include "writer_life.hpp"
 
@@ -44,6 +45,20 @@ dump_options checked(dump_options o) {
     throw std::invalid_argument("Mivo.dump: squeezing needs row labels to place the rows");
   }
   return o;
+}
+
+// The most digits a dump may take: every byte's offset, and the end of the last, must fit in
+// 64 bits, or the labels would pass what a reader accepts; and the count of digits must too.
+std::uint64_t max_digits(const dump_options& o) noexcept {
+  const std::uint64_t base = hex_labels(o) ? o.first_offset : 0;
+  return 2 * std::min(UINT64_MAX - base, UINT64_MAX / 2);
+}
+
+// Throws std::out_of_range when `added` digits after `done` pass max_digits.
+void check_room(const char* who, std::uint64_t done, std::uint64_t added, std::uint64_t limit) {
+  if (added > limit - done) {
+    throw std::out_of_range(std::string(who) + ": byte offsets would pass 2^64 - 1");
+  }
 }
 
 std::size_t row_count(std::size_t digits) noexcept {
@@ -353,6 +368,7 @@ std::string hexdump_s(const hex_text& h) { return hexdump_s(dump_options{}, h); 
 std::string hexdump_s(dump_options options, const hex_text& h) {
   const std::string_view digits = h.text;
   row_engine engine(checked(options));
+  check_room("Mivo.hexdump_s", 0, digits.size(), max_digits(options));
   std::string dump;
   std::size_t bad_pair = 0;
   bool rendered = true;
@@ -398,9 +414,7 @@ namespace {
 class block_sink {
  public:
   block_sink(std::ostream& out, std::size_t max_row_chars)
-      : out_(out),
-        block_(std::make_unique_for_overwrite<char[]>(size)),
-        max_row_chars_(max_row_chars) {}
+      : out_(out), block_(detail::make_page_buffer<char>(size)), max_row_chars_(max_row_chars) {}
 
   // Room for `rows` more rows (and a held row, a star and the kernels' slack).
   char* room_for(std::size_t rows) {
@@ -418,7 +432,7 @@ class block_sink {
  private:
   static constexpr std::size_t size = std::size_t{128} * 1024;
   std::ostream& out_;
-  std::unique_ptr<char[]> block_;
+  detail::page_buffer<char> block_;
   std::size_t used_ = 0;
   std::size_t max_row_chars_;
 };
@@ -442,6 +456,7 @@ struct dump_writer::state {
       : options(checked(o)), engine(o), sink(s, row_engine::max_row_chars(o)) {}
 
   dump_options options;
+  const std::uint64_t digit_limit = max_digits(options);
   row_engine engine;
   block_sink sink;
   pending_row row;
@@ -525,6 +540,11 @@ struct dump_writer::state {
     return take;
   }
 
+  // Before a call takes `digits` more: throws if they would pass the limit.
+  void check_room_for(std::uint64_t digits) const {
+    check_room("Mivo.dump_writer", row_start + row.fill, digits, digit_limit);
+  }
+
   void text(std::string_view d) {
     std::size_t i = row.fill > 0 ? add_to_row(d.data(), d.size()) : 0;
     const std::size_t rows = (d.size() - i) / row_digits;
@@ -588,19 +608,25 @@ dump_writer::~dump_writer() {
 // An empty piece changes nothing; its data pointer may be null, so it never reaches memcpy.
 void dump_writer::write_text(std::string_view digits) {
   state_->call([&] {
-    if (!digits.empty()) state_->text(digits);
+    if (digits.empty()) return;
+    state_->check_room_for(digits.size());
+    state_->text(digits);
   });
 }
 
 void dump_writer::write_bytes(std::span<const std::uint8_t> bytes) {
   state_->call([&] {
-    if (!bytes.empty()) state_->raw(bytes);
+    if (bytes.empty()) return;
+    state_->check_room_for(bytes.size() > UINT64_MAX / 2 ? UINT64_MAX : 2 * bytes.size());
+    state_->raw(bytes);
   });
 }
 
 void dump_writer::write_zeros(std::uint64_t count) {
   state_->call([&] {
-    if (count != 0) state_->zeros(count);
+    if (count == 0) return;
+    state_->check_room_for(count > UINT64_MAX / 2 ? UINT64_MAX : 2 * count);
+    state_->zeros(count);
   });
 }
 

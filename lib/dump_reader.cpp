@@ -9,6 +9,7 @@
 
 #include "codec.hpp"
 #include "kernels/kernels.hpp"
+#include "page_buffer.hpp"
 #include "tables.hpp"
 #include "writer_life.hpp"
 
@@ -57,13 +58,14 @@ enum class escape_part : std::uint8_t { none, bracket, params };
 }  // namespace
 
 struct dump_reader::state {
-  state(const dump_options& layout, sink to, bool forward)
+  state(const dump_options& layout, sink to, repeat_sink repeats, bool forward)
       : labelled(layout.row_numbers && layout.label != row_label::none),
         hex_labels(layout.label == row_label::byte_offset),
         next_unlabelled(layout.first_offset),
         out(std::move(to)),
+        repeat_out(std::move(repeats)),
         forward_only(forward),
-        block(std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes)),
+        block(detail::make_page_buffer<std::uint8_t>(block_bytes)),
         row(std::make_unique_for_overwrite<std::uint8_t[]>(max_row_bytes)),
         digits(std::make_unique_for_overwrite<char[]>(batch_rows * layout::row_digits +
                                                       detail::read_slack)) {}
@@ -72,12 +74,13 @@ struct dump_reader::state {
   const bool hex_labels;
   std::uint64_t next_unlabelled;  // where an unlabelled row goes
   sink out;
+  repeat_sink repeat_out;  // empty: a '*' is handed on as the bytes it stands for
   const bool forward_only;
   const detail::kernel& k = detail::active_kernel();
   detail::writer_life life{"Mivo.dump_reader"};
 
   // Bytes of consecutive rows not yet handed on, from block_offset.
-  std::unique_ptr<std::uint8_t[]> block;
+  detail::page_buffer<std::uint8_t> block;
   std::size_t used = 0;
   std::uint64_t block_offset = 0;
 
@@ -101,7 +104,8 @@ struct dump_reader::state {
   std::uint64_t label_value = 0;
   std::uint64_t label_column = 0;
   bool label_has_digits = false;
-  int high_digit = -1;  // a row's digit waiting for its pair
+  int high_digit = -1;      // a row's digit waiting for its pair
+  bool cr_pending = false;  // a piece ended in '\r': a line end if '\n' comes next
   std::uint64_t high_column = 0;
 
   std::unique_ptr<char[]> digits;  // the fast path's gathered digits
@@ -138,6 +142,17 @@ struct dump_reader::state {
   void repeat_last_row(std::uint64_t place) {
     star_pending = false;
     if (row_size == 0 || place <= last_end) return;
+    if (repeat_out) {
+      flush();
+      repeat_out(last_end, place, {row.get(), row_size});
+    } else {
+      put_repeats(place);
+    }
+    last_end = std::max(last_end, place);
+    end_so_far = std::max(end_so_far, last_end);
+  }
+
+  void put_repeats(std::uint64_t place) {
     // The row over and over in a block of its own, handed on a block at a time.
     if (!repeats) repeats = std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes);
     const std::size_t span = block_bytes / row_size * row_size;
@@ -149,8 +164,6 @@ struct dump_reader::state {
       put(at, repeats.get(), n);
       at += n;
     }
-    last_end = std::max(last_end, place);
-    end_so_far = std::max(end_so_far, last_end);
   }
 
   // A row begins at `place`; its label, if any, starts at label_column.
@@ -288,12 +301,17 @@ struct dump_reader::state {
     }
   }
 
-  // The slow path up to the end of the line that p is in, or of the text.
+  // The slow path up to the end of the line that p is in, or of the text. A '\r' right before
+  // a '\n' belongs to the line end, so dumps with CRLF line ends read as they are.
   const char* slow_line(const char* p, const char* end) {
     const auto* line_feed = static_cast<const char*>(std::memchr(p, '\n', end - p));
     const char* stop = line_feed != nullptr ? line_feed + 1 : end;
     for (; p != stop; ++p) {
-      step(*p);
+      if (*p == '\r' && p + 1 == end) {
+        cr_pending = true;
+      } else if (*p != '\r' || p[1] != '\n') {
+        step(*p);
+      }
       ++position;
       ++column;
     }
@@ -315,7 +333,7 @@ struct dump_reader::state {
     for (;;) {
       const std::uint64_t place = next_place();
       if (used > 0 && block_offset + used != place) flush();
-      const std::size_t rows = gather_rows(p, end, label);
+      const std::size_t rows = gather_rows(p, end, label, rows_that_fit(place));
       if (rows == 0) return p;
       const std::size_t good = decode_rows(rows, place);
       p = row_starts[good];
@@ -325,11 +343,19 @@ struct dump_reader::state {
 
   // Gathers the digits of up to a batch of rows from p on; row_starts[i] is where row i starts,
   // and row_starts[count] where the rest does.
-  std::size_t gather_rows(const char* p, const char* end, detail::row_number& label) {
+  std::size_t gather_rows(const char* p, const char* end, detail::row_number& label,
+                          std::size_t max_rows) {
     if (used > 0 && block_bytes - used < batch_rows * layout::row_bytes) flush();
     row_starts[0] = p;
-    return k.read_rows(p, end, labelled ? &label : nullptr, batch_rows, digits.get(),
+    return k.read_rows(p, end, labelled ? &label : nullptr, max_rows, digits.get(),
                        row_starts.data() + 1);
+  }
+
+  // Full rows from `place` on whose bytes all have a place below 2^64 - 1, as digit() demands:
+  // the row that would pass it is left to the slow path, which fails it.
+  static std::size_t rows_that_fit(std::uint64_t place) noexcept {
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(batch_rows, (UINT64_MAX - place) / layout::row_bytes));
   }
 
   // Decodes the gathered rows into the block; returns how many were whole and valid.
@@ -352,11 +378,25 @@ struct dump_reader::state {
     return good;
   }
 
+  // A '\r' that ended the last piece is an ordinary character unless a '\n' follows it.
+  void settle_cr(bool line_feed_next) {
+    if (!cr_pending) return;
+    cr_pending = false;
+    if (line_feed_next) return;
+    --column;
+    --position;
+    step('\r');
+    ++column;
+    ++position;
+  }
+
   void text(std::string_view piece) {
+    settle_cr(piece.front() == '\n');
     const char* p = piece.data();
     const char* const end = p + piece.size();
     while (p != end) {
-      if (where == part::line_start && in_escape == escape_part::none && !star_pending) {
+      if (where == part::line_start && in_escape == escape_part::none && !star_pending &&
+          !cr_pending) {
         p = fast_rows(p, end);
         if (p == end) break;
       }
@@ -365,6 +405,7 @@ struct dump_reader::state {
   }
 
   void finish() {
+    settle_cr(false);
     if (in_escape != escape_part::none) fail(bad_escape, column);
     end_line();
     flush();
@@ -381,7 +422,10 @@ struct dump_reader::state {
 };
 
 dump_reader::dump_reader(dump_options layout, sink to, bool forward_only)
-    : state_(std::make_unique<state>(layout, std::move(to), forward_only)) {}
+    : dump_reader(layout, std::move(to), repeat_sink(), forward_only) {}
+
+dump_reader::dump_reader(dump_options layout, sink to, repeat_sink repeats, bool forward_only)
+    : state_(std::make_unique<state>(layout, std::move(to), std::move(repeats), forward_only)) {}
 
 dump_reader::~dump_reader() {
   state_->life.finish_quietly([this] { finish(); });

@@ -1,5 +1,7 @@
 // Reading dumps back: round trips over every layout and split, edits, and each fault's place.
 #include <map>
+#include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "helpers.hpp"
@@ -222,6 +224,77 @@ TEST(DumpReader, ASinkThatThrowsSpendsTheReader) {
       {}, [](std::uint64_t, std::span<const std::uint8_t>) { throw std::runtime_error("full"); });
   EXPECT_THROW(reader.write_text("00000000: 00\n"), std::runtime_error);
   EXPECT_THROW(reader.write_text("00000001: 00\n"), std::logic_error);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DumpReader, ARepeatSinkTakesAStarAsOneCallAtOnce) {
+  std::vector<std::tuple<std::uint64_t, std::uint64_t, std::string>> repeats;
+  placed p;
+  mivo::dump_reader reader(
+      {.label = row_label::byte_offset}, p.sink(),
+      [&](std::uint64_t from, std::uint64_t to, std::span<const std::uint8_t> row) {
+        repeats.emplace_back(from, to, std::string(row.begin(), row.end()));
+      });
+  // A span of 2^55 bytes would take years to hand on byte by byte.
+  reader.write_text("00000000: 0102\n*\n7fffffffffffff00: ff\n");
+  reader.finish();
+  ASSERT_EQ(repeats.size(), 1U);
+  EXPECT_EQ(repeats[0], std::make_tuple(std::uint64_t{2}, std::uint64_t{0x7fffffffffffff00},
+                                        std::string("\x01\x02")));
+  EXPECT_EQ(p.offsets(), (std::vector<std::uint64_t>{0, 0x7fffffffffffff00}));
+}
+
+TEST(DumpReader, LinesMayEndInCarriageReturnLineFeed) {
+  const std::string bytes = sample(5000);
+  for (const dump_options& layout : every_layout()) {
+    std::string text;
+    for (const char c : dump(layout, bytes))
+      text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, SIZE_MAX}) {
+      EXPECT_EQ(read_back(layout, text, piece).contiguous(layout.first_offset), bytes);
+    }
+  }
+  // Elsewhere a carriage return is the character it always was.
+  EXPECT_THROW_MESSAGE(read_back({}, "00000000: 01\r02\n", 13), mivo::dump_error,
+                       "line 1: column 13: " + mivo_test::invalid_char_message('\r'));
+}
+
+TEST(DumpReader, LabelsAtTheTopOfTheRangeFailAlikeForAnySplit) {
+  // Rows that end exactly at 2^64 - 1 read back; one more byte is out of range.
+  const dump_options offsets{.label = row_label::byte_offset, .first_offset = UINT64_MAX - 64};
+  const std::string bytes = sample(64);
+  const std::string text = dump(offsets, bytes);
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{5}, SIZE_MAX}) {
+    EXPECT_EQ(read_back(offsets, text, piece).contiguous(UINT64_MAX - 64), bytes);
+    EXPECT_THROW_MESSAGE(read_back(offsets, text + "ffffffffffffffff: 0102\n", piece),
+                         mivo::dump_error, "line 5: column 20: row label out of range");
+    // A whole row whose end would wrap past 2^64, where the fast path takes whole rows.
+    const std::string row = ": 0001 0203 0405 0607 0809 0a0b 0c0d 0e0f\n";
+    EXPECT_THROW_MESSAGE(read_back({.label = row_label::byte_offset},
+                                   "ffffffffffffffe0" + row + "fffffffffffffff0" + row, piece),
+                         mivo::dump_error, "line 2: column 57: row label out of range");
+  }
+}
+
+TEST(DumpWriter, OffsetsThatWouldPassTheTopOfTheRangeThrow) {
+  const dump_options near_top{.label = row_label::byte_offset, .first_offset = UINT64_MAX - 20};
+  EXPECT_NO_THROW((void)mivo::hexdump_s(near_top, mivo::of_string(std::string(20, 'x'))));
+  EXPECT_THROW((void)mivo::hexdump_s(near_top, mivo::of_string(std::string(21, 'x'))),
+               std::out_of_range);
+  std::ostringstream out;
+  mivo::dump_writer writer(near_top, out);
+  writer.write_bytes(mivo::as_bytes(std::string_view("0123456789abcdef")));
+  EXPECT_THROW(writer.write_zeros(5), std::out_of_range);
+  // What was written before reads back, and nothing of the call that threw.
+  EXPECT_EQ(read_back(near_top, out.str()).contiguous(UINT64_MAX - 20), "0123456789abcdef");
+  // Row numbers too: a squeezed run of 2^63 zero bytes passes what a count of digits holds.
+  std::ostringstream rows;
+  mivo::dump_writer squeezed({.squeeze = true}, rows);
+  squeezed.write_zeros(UINT64_MAX / 2);
+  EXPECT_THROW(squeezed.write_zeros(1), std::out_of_range);
 }
 
 }  // namespace

@@ -21,6 +21,10 @@ TEST(FmtFormatter, FormatsAsTheStringOfTheDigits) {
         << field;
   }
   EXPECT_THROW((void)fmt::format(fmt::runtime("{:q}"), h), fmt::format_error);
+  // A width fmt refuses for a string is refused here too, before any padding is made.
+  for (const char* field : {"{:2147483648}", "{:99999999999999999999}"}) {
+    EXPECT_THROW((void)fmt::format(fmt::runtime(field), h), fmt::format_error) << field;
+  }
 }
 
 TEST(FmtFormatter, WritesIntoAFixedBuffer) {

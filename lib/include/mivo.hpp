@@ -21,7 +21,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 3
-#define MIVO_VERSION_MINOR 2
+#define MIVO_VERSION_MINOR 3
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -444,6 +444,10 @@ inline std::size_t decode_into(std::span<char> out, std::string_view text) {
 //
 // write_zeros(n) counts as write_bytes of n zero bytes. With squeeze on, a long run of them is
 // passed over in constant time once it is squeezed, so a sparse file's holes cost nothing.
+//
+// Every byte must have an offset (first_offset + its index, with byte_offset labels; else its
+// index) whose end fits in 64 bits, so that each label reads back: a call that would pass
+// 2^64 - 1 throws std::out_of_range before writing anything of its own, and so does hexdump_s.
 class MIVO_API dump_writer {
  public:
   explicit dump_writer(std::ostream& out);
@@ -525,12 +529,16 @@ class MIVO_API dump_error : public decode_error {
 // byte offset (hex, either case) at itself; unlabelled rows follow one another from
 // first_offset. A line "*" repeats the row before it, byte after byte, up to the next row's
 // place; it needs labels, and repeats a row of at most 65536 bytes. Empty lines and SGR
-// sequences (ESC [ ... m) are passed over anywhere; the last line needs no line feed.
+// sequences (ESC [ ... m) are passed over anywhere; a line may end in "\r\n", and the last
+// line needs no line feed.
 //
 // Bytes go to `to` as (offset, bytes) in the order the rows give them; consecutive rows come
 // together, up to a fixed block at a time, so memory stays bounded whatever the input. The
 // span lives for the call only. With `forward_only`, a row placed before the end of the rows
-// before it is an error (as for output that cannot seek).
+// before it is an error (as for output that cannot seek). Given a `repeats` sink, a '*' line
+// goes to it as one call (from, to, row) instead of as bytes: the row again and again from
+// `from` up to `to`, starting at `from`. Reading then costs time in proportion to the text,
+// whatever span a '*' claims.
 //
 // A malformed line throws dump_error from the call that brings its fault, after every row
 // before that line has gone to `to`, and nothing of its own row: a non-digit in the digits, an
@@ -541,8 +549,11 @@ class MIVO_API dump_error : public decode_error {
 class MIVO_API dump_reader {
  public:
   using sink = std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
+  using repeat_sink =
+      std::function<void(std::uint64_t from, std::uint64_t to, std::span<const std::uint8_t> row)>;
 
   dump_reader(dump_options layout, sink to, bool forward_only = false);
+  dump_reader(dump_options layout, sink to, repeat_sink repeats, bool forward_only = false);
   dump_reader(const dump_reader&) = delete;
   dump_reader& operator=(const dump_reader&) = delete;
   ~dump_reader();

@@ -31,8 +31,11 @@ struct fmt::formatter<mivo::hex_view> {
     } else if (it != end && is_align(*it)) {
       align = *it++;
     }
+    // As fmt's own parser: a width past INT_MAX is an error, never a huge padding.
+    constexpr std::size_t max_width = 0x7fffffff;
     for (; it != end && *it >= '0' && *it <= '9'; ++it) {
       width = width * 10 + static_cast<std::size_t>(*it - '0');
+      if (width > max_width) throw format_error("number is too big");
     }
     if (it != end && (*it == 'x' || *it == 'X')) uppercase = *it++ == 'X';
     if (it != end && *it != '}') throw format_error("mivo::hex takes [[fill]align][width][x|X]");
