@@ -14,12 +14,9 @@
 namespace mivo_cli {
 namespace {
 
-// A buffer of n bytes that are not zeroed first: a small input touches only the pages it uses.
-std::unique_ptr<char[]> uninitialized(std::size_t n) {
-  return std::make_unique_for_overwrite<char[]>(n);
-}
+page_block uninitialized(std::size_t n) { return make_page_block(n); }
 
-std::span<const std::uint8_t> bytes_of(const std::unique_ptr<char[]>& block, std::size_t n) {
+std::span<const std::uint8_t> bytes_of(const page_block& block, std::size_t n) {
   return mivo::as_bytes(std::span(block.get(), n));
 }
 
@@ -127,7 +124,7 @@ void encode(input_list& in, const output& out, const encode_layout& layout) {
   const std::size_t width = layout.width;
   const auto lines = width > 0
                          ? uninitialized(2 * block_size + 2 * block_size / width + 1 + wrap_slack)
-                         : std::unique_ptr<char[]>();
+                         : page_block();
   std::size_t column = 0;
   bool any = false;
   while (const std::size_t n = in.read({block.get(), block_size})) {
@@ -161,6 +158,9 @@ void encode_c_array(input_list& in, const output& out, std::string_view name, bo
     out.write(name);
     out.write("[] = {\n");
   }
+  // As xxd -i -u: the prefix is uppercase too.
+  const char* const line_start = upper ? "  0X" : "  0x";
+  const char* const next_byte = upper ? ", 0X" : ", 0x";
   std::uint64_t total = 0;
   while (const std::size_t n = in.read({block.get(), block_size})) {
     mivo::encode_into({digits.get(), 2 * n}, bytes_of(block, n));
@@ -170,9 +170,9 @@ void encode_c_array(input_list& in, const output& out, std::string_view name, bo
       if (total % per_line == 0) {
         if (total > 0) *to++ = ',';
         if (total > 0) *to++ = '\n';
-        to = std::copy_n("  0x", 4, to);
+        to = std::copy_n(line_start, 4, to);
       } else {
-        to = std::copy_n(", 0x", 4, to);
+        to = std::copy_n(next_byte, 4, to);
       }
       to = std::copy_n(digits.get() + 2 * i, 2, to);
     }
@@ -244,10 +244,9 @@ std::string fault_in_input(const mivo::dump_error& e, const std::vector<input_st
          ": " + e.reason();
 }
 
-// Reads the dump text of the inputs into `reader`, showing each block to seen(index, text)
-// first.
-template <class Seen>
-void read_dump(input_list& in, mivo::dump_reader& reader, Seen seen) {
+}  // namespace
+
+void read_dump(input_list& in, mivo::dump_reader& reader) {
   std::vector<input_start> starts;
   std::size_t last_input = SIZE_MAX;
   const auto block = uninitialized(block_size);
@@ -257,7 +256,6 @@ void read_dump(input_list& in, mivo::dump_reader& reader, Seen seen) {
         starts.push_back({reader.line(), reader.column(), in.name()});
         last_input = in.index();
       }
-      seen(in.index(), std::string_view(block.get(), n));
       reader.write_text({block.get(), n});
     }
     reader.finish();
@@ -266,57 +264,17 @@ void read_dump(input_list& in, mivo::dump_reader& reader, Seen seen) {
   }
 }
 
-}  // namespace
-
 void undump(input_list& in, const output& out, const mivo::dump_options& labels) {
   std::uint64_t end = 0;
-  std::unique_ptr<char[]> zeros;
-  auto write_zeros = [&](std::uint64_t n) {
-    if (n == 0) return;
-    if (!zeros) zeros = std::make_unique<char[]>(block_size);
-    for (; n > 0; n -= std::min<std::uint64_t>(n, block_size)) {
-      out.write(zeros.get(), static_cast<std::size_t>(std::min<std::uint64_t>(n, block_size)));
-    }
-  };
   mivo::dump_reader reader(
       labels,
       [&](std::uint64_t at, std::span<const std::uint8_t> bytes) {
-        write_zeros(at - end);  // a stream cannot seek: the gap is zeros, as xxd -r writes it
+        out.write_zeros(at - end);  // the gap: zeros, or a hole where the output can have one
         out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         end = at + bytes.size();
       },
       true);
-  read_dump(in, reader, [](std::size_t, std::string_view) {});
-}
-
-void undump_patch(std::vector<std::string> names, const output& out, const std::string& target,
-                  const mivo::dump_options& labels) {
-  if (names.empty()) names.emplace_back("-");
-  const patch_file file(target);
-  // The whole dump is judged before the target changes; standard input is kept to read again.
-  const bool reads_stdin = std::ranges::find(names, "-") != names.end();
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> kept(reads_stdin ? std::tmpfile() : nullptr,
-                                                             &std::fclose);
-  if (reads_stdin && !kept) throw failure(std::string("temporary file: ") + std::strerror(errno));
-  {
-    const output keep(kept ? fileno(kept.get()) : -1);
-    input_list in(names, out);
-    mivo::dump_reader judge(labels, [](std::uint64_t, std::span<const std::uint8_t>) {});
-    read_dump(in, judge, [&](std::size_t input, std::string_view text) {
-      if (names[input] == "-") keep.write(text);
-    });
-  }
-  bool first_stdin = true;
-  for (std::string& name : names) {
-    if (name != "-") continue;
-    name = first_stdin ? "/dev/fd/" + std::to_string(fileno(kept.get())) : "/dev/null";
-    first_stdin = false;
-  }
-  input_list in(names, out);
-  mivo::dump_reader apply(labels, [&](std::uint64_t at, std::span<const std::uint8_t> bytes) {
-    file.write_at(at, bytes);
-  });
-  read_dump(in, apply, [](std::size_t, std::string_view) {});
+  read_dump(in, reader);
 }
 
 }  // namespace mivo_cli

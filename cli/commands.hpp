@@ -1,4 +1,4 @@
-// The three commands, on the library's public interface alone.
+// The commands, on the library's public interface alone.
 #ifndef MIVO_CLI_COMMANDS_HPP
 #define MIVO_CLI_COMMANDS_HPP
 
@@ -43,11 +43,9 @@ void decode(input_list& in, const output& out, bool strict);
 // "NAME: line N: column C: REASON" for the first bad line, after writing every row before it.
 void undump(input_list& in, const output& out, const mivo::dump_options& labels);
 
-// Writes each row of the dump text of the inputs at its place in the existing file `target`,
-// which keeps every other byte. The whole text is read and judged first, so a bad line leaves
-// `target` as it was; standard input is kept in a temporary file meanwhile.
-void undump_patch(std::vector<std::string> names, const output& out, const std::string& target,
-                  const mivo::dump_options& labels);
+// Reads the dump text of the inputs into `reader`. Throws failure
+// "NAME: line N: column C: REASON" for the first bad line, named in the input that holds it.
+void read_dump(input_list& in, mivo::dump_reader& reader);
 
 }  // namespace mivo_cli
 

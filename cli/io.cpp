@@ -69,6 +69,40 @@ void output::write(const char* data, std::size_t n) const {
   }
 }
 
+void output::write_zeros(std::uint64_t n) const {
+  if (n == 0) return;
+  struct stat st {};
+  const off_t at = regular_ ? ::lseek(fd_, 0, SEEK_CUR) : -1;
+  const bool appends = (::fcntl(fd_, F_GETFL) & O_APPEND) != 0;
+  std::uint64_t written = 0;
+  if (at >= 0 && !appends && ::fstat(fd_, &st) == 0) {
+    // Bytes the file already holds are overwritten with zeros; past its end, a seek.
+    written = at < st.st_size ? static_cast<std::uint64_t>(st.st_size - at) : 0;
+    written = std::min(written, n);
+  } else {
+    written = n;
+  }
+  static constexpr std::size_t zeros_size = std::size_t{64} << 10;
+  static const page_block zeros = [] {
+    page_block block = make_page_block(zeros_size);
+    std::memset(block.get(), 0, zeros_size);
+    return block;
+  }();
+  for (std::uint64_t left = written; left > 0;) {
+    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros_size));
+    write(zeros.get(), take);
+    left -= take;
+  }
+  if (written == n) return;
+  const std::uint64_t seek = n - written;
+  const int error = seek > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max() - at -
+                                                      static_cast<off_t>(written))
+                        ? EFBIG
+                    : ::lseek(fd_, static_cast<off_t>(seek), SEEK_CUR) < 0 ? errno
+                                                                           : 0;
+  if (error != 0) throw failure(std::string("write error: ") + std::strerror(error));
+}
+
 input_list::input_list(std::vector<std::string> names, const output& out)
     : names_(std::move(names)), out_(out) {
   if (names_.empty()) names_.emplace_back("-");
@@ -102,26 +136,47 @@ void input_list::set_region(std::uint64_t start, std::uint64_t length) noexcept 
   to_read_ = length;
 }
 
+namespace {
+
+// How many bytes a file that can seek holds: a regular file's size, or a block device's, which
+// only the device knows. None for a file whose size reads as 0 but that has bytes, as in /proc
+// and /sys, and for anything else.
+std::optional<std::uint64_t> seekable_size(int fd, bool count_empty) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  if (S_ISREG(st.st_mode) && (st.st_size > 0 || count_empty)) {
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+  if (!S_ISBLK(st.st_mode)) return std::nullopt;
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  const off_t end = ::lseek(fd, 0, SEEK_END);
+  if (at < 0 || end < 0 || ::lseek(fd, at, SEEK_SET) < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(end);
+}
+
+}  // namespace
+
 std::optional<std::uint64_t> input_list::single_input_size() {
   if (names_.size() != 1) return std::nullopt;
   if (fd_ < 0) {
     open_current();
     next_offset_ = 0;
   }
-  struct stat st {};
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || at < 0) return std::nullopt;
-  return static_cast<std::uint64_t>(std::max<off_t>(st.st_size - at, 0));
+  const std::optional<std::uint64_t> size = seekable_size(fd_, true);
+  if (!size || at < 0) return std::nullopt;
+  return *size > static_cast<std::uint64_t>(at) ? *size - static_cast<std::uint64_t>(at) : 0;
 }
 
 // Passes over what is left of the region's start in the current input: by lseek in a regular
-// file or a block device, else by reading into `scratch`.
+// file or a block device, else (a pipe, or a /proc file whose size reads as 0) by reading into
+// `scratch`.
 void input_list::skip_in_current(std::span<char> scratch) {
-  struct stat st {};
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-  if (at >= 0 && ::fstat(fd_, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
-    const auto left = static_cast<std::uint64_t>(std::max<off_t>(st.st_size - at, 0));
-    const std::uint64_t step = S_ISREG(st.st_mode) ? std::min(to_skip_, left) : to_skip_;
+  const std::optional<std::uint64_t> size = at >= 0 ? seekable_size(fd_, false) : std::nullopt;
+  if (size) {
+    const std::uint64_t here = static_cast<std::uint64_t>(at);
+    const std::uint64_t step = std::min(to_skip_, *size > here ? *size - here : 0);
     if (::lseek(fd_, static_cast<off_t>(step), SEEK_CUR) < 0) fail(std::strerror(errno));
     to_skip_ -= step;
     next_offset_ += step;

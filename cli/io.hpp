@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -16,6 +18,18 @@
 #include <vector>
 
 namespace mivo_cli {
+
+// Blocks the kernel copies to or from start on a page: read(2) and write(2) copy such a block
+// several times faster than one that malloc places 16 bytes past a page.
+inline constexpr std::align_val_t page_alignment{4096};
+struct page_free {
+  void operator()(char* p) const noexcept { ::operator delete(p, page_alignment); }
+};
+using page_block = std::unique_ptr<char[], page_free>;
+// n bytes, not zeroed: a small input touches only the pages it uses.
+inline page_block make_page_block(std::size_t n) {
+  return page_block(static_cast<char*>(::operator new(n, page_alignment)));
+}
 
 // A failure to report as "mivo: <what()>", exit status 1.
 class failure : public std::runtime_error {
@@ -38,6 +52,9 @@ class output {
   explicit output(int fd) noexcept;
   void write(const char* data, std::size_t n) const;
   void write(std::string_view text) const { write(text.data(), text.size()); }
+  // n zero bytes: past the end of a regular file a seek, which leaves a hole, as xxd -r does;
+  // elsewhere written out.
+  void write_zeros(std::uint64_t n) const;
 
   // Whether the open descriptor `fd` reads the regular file this output writes to, at a point
   // before its end: reading on would read our own output back, without end.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -20,6 +21,7 @@
 #include "commands.hpp"
 #include "io.hpp"
 #include "numbers.hpp"
+#include "patch.hpp"
 #include "quote.hpp"
 
 namespace {
@@ -30,25 +32,41 @@ constexpr int exit_usage = 2;
 constexpr std::string_view usage_line =
     "usage: mivo {dump|undump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
 
-constexpr const char* footer =
+// The parts of the help text; each command's help shows those that concern it.
+constexpr std::string_view files_note =
     R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
 one stream: dump row numbers go on, and a decoded pair may span two files.
-Dump rows are numbered 0, 1, 2, ... (rows, not bytes); --offsets labels them
+)";
+
+constexpr std::string_view labels_note =
+    R"(Dump rows are numbered 0, 1, 2, ... (rows, not bytes); --offsets labels them
 with byte offsets instead, exactly as xxd does.
+)";
 
-OFFSET and LENGTH are decimal or 0x hex, with an optional multiplier: b (512),
-K or KiB (1024), kB or KB (1000), M, MiB, MB, G, GiB, GB, T, TiB, TB. A negative
-OFFSET counts back from the end of a single FILE that can seek. -s and -n count
-bytes of the input as read, the whole stream of FILEs together.
+constexpr std::string_view region_note =
+    R"(OFFSET and LENGTH are decimal or 0x hex, with an optional multiplier as head -c
+takes it: b (512), K, M, G, T, P, E (powers of 1024, also KiB, MiB, ...), kB,
+MB, GB, TB, PB, EB (powers of 1000). A negative OFFSET counts back from the end
+of a single FILE that can seek. -s and -n count bytes of the input as read, the
+whole stream of FILEs together.
+)";
 
-Exit status:
+constexpr std::string_view patch_note =
+    R"(--patch reads the whole dump first, so a bad line changes nothing. Before its
+first write it saves the bytes it will overwrite in TARGET.mivo-undo beside
+TARGET; a failed write or an interruption puts them back. If mivo is killed
+outright, the undo file stays: --undo TARGET puts the original bytes back.
+)";
+
+constexpr std::string_view exit_note = R"(Exit status:
   0  success (also when the reader of the output goes away)
   1  a data or I/O error: a bad digit, an odd digit count, a malformed dump line,
      an unreadable FILE, an input that is the output file, a failed write, no
      memory
   2  a usage error: an unknown command or option, a bad value
+)";
 
-Examples:
+constexpr std::string_view dump_examples = R"(Examples:
   mivo dump /bin/true | head -3      the first three rows of a hex dump
   mivo dump --offsets -s 4096 -n 64 disk.img
                                      bytes 4096-4159, labelled with their offsets
@@ -56,17 +74,34 @@ Examples:
   mivo dump -a sparse.img            runs of equal rows as one '*' line
   mivo dump --color=always f | less -R
                                      colour by byte class through a pager
+)";
+
+constexpr std::string_view encode_examples = R"(Examples:
   mivo encode -u --skip 0a notes.txt the digits in uppercase, leaving out line feeds
   mivo encode -w 60 f                as xxd -p: 60 digits a line
   mivo encode -i logo.png            a C array, as xxd -i writes it
-  echo 6869 | mivo decode            prints "hi"
+)";
 
-Edit a file through its dump:
+constexpr std::string_view decode_examples = R"(Examples:
+  echo 6869 | mivo decode            prints "hi"
+)";
+
+constexpr std::string_view undump_examples = R"(Edit a file through its dump:
   mivo dump --offsets disk.img > disk.dump
   vi disk.dump                       change digits; the character column is ignored
   mivo undump --offsets --patch disk.img disk.dump
                                      writes the rows back; a bad line changes nothing
+  mivo undump --undo disk.img        after a killed patch: the original bytes back
 )";
+
+std::string joined(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (const std::string_view part : parts) {
+    if (!text.empty()) text += '\n';
+    text += part;
+  }
+  return text;
+}
 
 // A command line that cannot be run: "mivo: <what()>" and the usage line, exit status 2.
 class usage_error : public std::runtime_error {
@@ -129,6 +164,30 @@ void refuse_extras(const CLI::App& app) {
   }
 }
 
+// Shows a flag whose value comes only after '=' as "--color[=WHEN]", not as CLI11 spells
+// its default value.
+class help_formatter : public CLI::Formatter {
+ public:
+  std::string make_option_name(const CLI::Option* opt, bool positional) const override {
+    std::string name = CLI::Formatter::make_option_name(opt, positional);
+    if (name.find('{') == std::string::npos) return name;
+    std::string plain;
+    bool in_braces = false;
+    for (const char c : name) {
+      if (c == '{' || c == '}') {
+        in_braces = c == '{';
+      } else if (!in_braces) {
+        plain += c;
+      }
+    }
+    return plain + "[=" + opt->get_type_name() + "]";
+  }
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    if (CLI::Formatter::make_option_name(opt, false).find('{') != std::string::npos) return "";
+    return CLI::Formatter::make_option_opts(opt);
+  }
+};
+
 struct options {
   std::vector<std::string> files;
   std::string start;
@@ -143,16 +202,18 @@ struct options {
   std::vector<std::string> skip;
   const CLI::Option* skip_option = nullptr;
   bool no_newline = false;
-  std::size_t width = 0;
+  std::string width;
   std::string c_array_name;
   const CLI::Option* c_array_option = nullptr;
   bool strict = false;
   std::string patch;
+  std::string undo;
 };
 
 // The C identifier xxd -i makes of a file name: every other character an underscore, and two
 // before a leading digit.
 std::string c_name_of(std::string_view file) {
+  if (file.empty()) return "";
   std::string name;
   if (!file.empty() && file[0] >= '0' && file[0] <= '9') name = "__";
   for (const char c : file) name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
@@ -204,8 +265,10 @@ void add_encode_options(CLI::App& encode, options& o) {
   encode.add_flag("--no-newline", o.no_newline, "No line feed after the digits");
   encode.add_option("-w,--width", o.width, "Digits per line (60: as xxd -p); 0, the default: one")
       ->type_name("COLS");
-  o.c_array_option = encode.add_flag("-i{},--c-array{}", o.c_array_name,
-                                     "A C array, as xxd -i writes it: --c-array=NAME names it");
+  o.c_array_option = encode
+                         .add_flag("-i{},--c-array{}", o.c_array_name,
+                                   "A C array, as xxd -i writes it: --c-array=NAME names it")
+                         ->type_name("NAME");
   add_region(encode, o);
   add_upper(encode, o);
 }
@@ -222,25 +285,37 @@ void add_undump_options(CLI::App& undump, options& o) {
                   "Write each row at its place in the existing file TARGET, once the whole dump "
                   "is read and valid")
       ->type_name("TARGET");
+  undump
+      .add_option("--undo", o.undo,
+                  "Put back the bytes that a killed --patch of TARGET saved in TARGET.mivo-undo")
+      ->type_name("TARGET");
 }
 
 struct command {
   std::string_view name;
   const char* description;
   void (*add_options)(CLI::App&, options&);
+  std::initializer_list<std::string_view> help;  // the parts of the help text it shows
 };
 
 constexpr std::array commands = {
     command{"dump",
             "Hex dump: rows of 16 bytes in groups of two, with row numbers and a character column",
-            add_dump_options},
+            add_dump_options,
+            {files_note, labels_note, region_note, exit_note, dump_examples}},
     command{"undump",
             "The bytes a dump holds, rows at their labels' places; or, with --patch, a file "
             "changed by an edited dump",
-            add_undump_options},
-    command{"encode", "Lowercase hex digits of the input, two per byte", add_encode_options},
-    command{"decode", "The bytes that hex digits encode; ASCII whitespace anywhere is skipped",
-            add_decode_options},
+            add_undump_options,
+            {files_note, labels_note, patch_note, exit_note, undump_examples}},
+    command{"encode",
+            "Lowercase hex digits of the input, two per byte",
+            add_encode_options,
+            {files_note, region_note, exit_note, encode_examples}},
+    command{"decode",
+            "The bytes that hex digits encode; ASCII whitespace anywhere is skipped",
+            add_decode_options,
+            {files_note, region_note, exit_note, decode_examples}},
 };
 
 // Sets up the commands. When the first argument names one, that one alone: the tool starts
@@ -251,6 +326,7 @@ void add_commands(CLI::App& app, options& o, int argc, char** argv) {
   for (const command& c : commands) {
     if (named && c.name != argv[1]) continue;
     CLI::App* added = app.add_subcommand(std::string(c.name), c.description);
+    added->footer(joined(c.help));
     c.add_options(*added, o);
     add_files(*added, o);
     added->allow_extras();
@@ -261,21 +337,36 @@ void add_commands(CLI::App& app, options& o, int argc, char** argv) {
 // than being quietly ignored.
 void refuse_c_array_conflicts(const options& o) {
   if (o.c_array_option == nullptr || o.c_array_option->count() == 0) return;
-  if (o.width != 0) throw usage_error("--c-array and --width conflict");
+  if (!o.width.empty()) throw usage_error("--c-array and --width conflict");
   if (!o.skip.empty()) throw usage_error("--c-array and --skip conflict");
   if (o.no_newline) throw usage_error("--c-array and --no-newline conflict");
 }
 
-// CLI11 reads `--skip=` as `--skip` and takes the next argument as its value.
-void refuse_empty_values(int argc, char** argv) {
-  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+// CLI11 reads `--skip=` as `--skip` and takes the next argument as its value, and
+// `--no-chars=3` as a flag set to 3: an option given with '=' must take a value, and have one.
+void refuse_odd_values(const CLI::App& app, int argc, char** argv) {
+  for (int i = 2; i < argc && std::string_view(argv[i]) != "--"; ++i) {
     const std::string_view arg = argv[i];
-    for (const std::string_view option : {"--skip", "--start", "--length", "--color", "--patch"}) {
-      if (arg.size() == option.size() + 1 && arg.starts_with(option) && arg.back() == '=') {
-        throw usage_error(std::string(option) + ": empty value");
-      }
+    const std::size_t equals = arg.find('=');
+    if (!arg.starts_with("--") || equals == std::string_view::npos) continue;
+    const std::string name(arg.substr(0, equals));
+    for (const CLI::App* command : app.get_subcommands({})) {
+      const CLI::Option* option = command->get_option_no_throw(name);
+      if (option == nullptr) continue;
+      if (option->get_type_name().empty()) throw usage_error(name + " takes no value");
+      if (equals + 1 == arg.size()) throw usage_error(name + ": empty value");
     }
   }
+}
+
+// -w COLS: a count of digits, nothing else.
+std::size_t parse_width(const std::string& text) {
+  if (text.empty()) return 0;
+  const auto width = mivo_cli::parse_count(text);
+  if (!width || *width > SIZE_MAX / 4) {
+    throw usage_error("invalid width: " + mivo_cli::quote_value(text));
+  }
+  return static_cast<std::size_t>(*width);
 }
 
 // The part of the input to read, from -s and -n; a negative start counts back from the end of
@@ -328,6 +419,15 @@ mivo::dump_options row_labels(const options& o) {
           .label = o.offsets ? mivo::row_label::byte_offset : mivo::row_label::row_number};
 }
 
+// Only byte offsets say where a row's bytes go in a file.
+mivo::dump_options patch_labels(const options& o) {
+  const mivo::dump_options labels = row_labels(o);
+  if (labels.row_numbers && labels.label == mivo::row_label::byte_offset) return labels;
+  throw usage_error(
+      "--patch needs rows labelled with byte offsets, as `mivo dump --offsets` writes them: "
+      "add --offsets");
+}
+
 mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
   const mivo::dump_options labels = row_labels(o);
   if (o.squeeze && o.no_row_numbers) {
@@ -344,11 +444,13 @@ mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
 
 int run(int argc, char** argv, const mivo_cli::output& out) {
   CLI::App app{"Hex dumps, hex encoding and decoding of files and pipes of any size.", "mivo"};
+  app.formatter(std::make_shared<help_formatter>());
   app.set_help_flag();
   app.set_help_all_flag("-h,--help", "Print this help, every command and option, and exit");
   bool version = false;
   app.add_flag("--version", version, "Print the version and the kernel in use");
-  app.footer(footer);
+  app.footer(joined({files_note, labels_note, region_note, patch_note, exit_note, dump_examples,
+                     encode_examples, decode_examples, undump_examples}));
   app.require_subcommand(0, 1);
   app.allow_extras();
   options o;
@@ -356,7 +458,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
 
   mivo::skip_list skip_bytes;
   try {
-    refuse_empty_values(argc, argv);
+    refuse_odd_values(app, argc, argv);
     app.parse(argc, argv);
     refuse_extras(app);
     for (const CLI::App* command : app.get_subcommands()) refuse_extras(*command);
@@ -379,8 +481,13 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
 
   const std::string& name = app.get_subcommands().front()->get_name();
   if (name == "undump") {
-    if (!o.patch.empty()) {
-      mivo_cli::undump_patch(o.files, out, o.patch, row_labels(o));
+    if (!o.undo.empty()) {
+      if (!o.patch.empty() || !o.files.empty()) {
+        throw usage_error("--undo TARGET takes no dump: it conflicts with --patch and FILE");
+      }
+      mivo_cli::undo_patch(o.undo);
+    } else if (!o.patch.empty()) {
+      mivo_cli::undump_patch(o.files, o.patch, patch_labels(o));
     } else {
       mivo_cli::input_list in(o.files, out);
       mivo_cli::undump(in, out, row_labels(o));
@@ -397,14 +504,16 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
     mivo_cli::dump(in, out, options);
   } else if (name == "encode" && o.c_array_option != nullptr && o.c_array_option->count() > 0) {
     const bool one_file = o.files.size() == 1 && o.files[0] != "-";
-    const std::string array = !o.c_array_name.empty() ? o.c_array_name
-                              : one_file              ? c_name_of(o.files[0])
-                                                      : "";
+    const std::string array = c_name_of(!o.c_array_name.empty() ? o.c_array_name
+                                        : one_file              ? o.files[0]
+                                                                : "");
     mivo_cli::encode_c_array(in, out, array, o.upper);
   } else if (name == "encode") {
-    mivo_cli::encode(
-        in, out,
-        {.skip = skip_bytes, .upper = o.upper, .newline = !o.no_newline, .width = o.width});
+    mivo_cli::encode(in, out,
+                     {.skip = skip_bytes,
+                      .upper = o.upper,
+                      .newline = !o.no_newline,
+                      .width = parse_width(o.width)});
   } else {
     mivo_cli::decode(in, out, o.strict);
   }
@@ -424,6 +533,12 @@ int main(int argc, char** argv) {
     return run(argc, argv, out);
   } catch (const mivo_cli::closed_pipe&) {
     return 0;
+  } catch (const mivo_cli::interrupted& e) {
+    report(e.what());
+    // Die of the signal, as the caller asked: a shell sees it, and a loop around us stops.
+    std::signal(e.signal(), SIG_DFL);
+    std::raise(e.signal());
+    return exit_failure;
   } catch (const usage_error& e) {
     report(e.what());
     std::fprintf(stderr, "%.*s\n", static_cast<int>(usage_line.size()), usage_line.data());

@@ -7,33 +7,25 @@
 namespace mivo_cli {
 namespace {
 
-constexpr std::uint64_t kib = 1024;
-constexpr std::uint64_t kb = 1000;
+// The multiplier letters and the power each stands for.
+constexpr std::string_view power_letters = "KMGTPE";
 
-constexpr std::uint64_t terabyte = kb * kb * kb * kb;
-
-constexpr std::array<std::pair<std::string_view, std::uint64_t>, 15> multipliers = {{
-    {"", 1},
-    {"b", 512},
-    {"K", kib},
-    {"KiB", kib},
-    {"kB", kb},
-    {"KB", kb},
-    {"M", kib* kib},
-    {"MiB", kib* kib},
-    {"MB", kb* kb},
-    {"G", kib* kib* kib},
-    {"GiB", kib* kib* kib},
-    {"GB", kb* kb* kb},
-    {"T", kib* kib* kib* kib},
-    {"TiB", kib* kib* kib* kib},
-    {"TB", terabyte},
-}};
+std::uint64_t power(std::uint64_t base, std::size_t exponent) {
+  std::uint64_t value = 1;
+  for (std::size_t i = 0; i < exponent; ++i) value *= base;  // E = 1024^6 still fits
+  return value;
+}
 
 std::optional<std::uint64_t> multiplier(std::string_view suffix) {
-  for (const auto& [name, factor] : multipliers) {
-    if (suffix == name) return factor;
-  }
+  if (suffix.empty()) return 1;
+  if (suffix == "b") return 512;
+  char letter = suffix.front();
+  if (letter == 'k' || letter == 'm') letter = static_cast<char>(letter - 'a' + 'A');
+  const std::size_t at = power_letters.find(letter);
+  if (at == std::string_view::npos) return std::nullopt;
+  suffix.remove_prefix(1);
+  if (suffix.empty() || suffix == "iB") return power(1024, at + 1);
+  if (suffix == "B") return power(1000, at + 1);
   return std::nullopt;
 }
 
@@ -57,6 +49,14 @@ std::optional<byte_count> parse_byte_count(std::string_view text) {
   if (!factor || count.value > UINT64_MAX / *factor) return std::nullopt;
   count.value *= *factor;
   return count;
+}
+
+std::optional<std::uint64_t> parse_count(std::string_view text) {
+  std::uint64_t value = 0;
+  const char* const end = text.data() + text.size();
+  const auto [rest, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc{} || rest != end || text.empty()) return std::nullopt;
+  return value;
 }
 
 }  // namespace mivo_cli

@@ -13,10 +13,14 @@ struct byte_count {
   bool negative = false;  // "-64": counted back from an end
 };
 
-// Decimal or 0x hex, an optional leading '-', and an optional multiplier: b (512), K or KiB
-// (1024), kB or KB (1000), M or MiB, MB, G or GiB, GB, T or TiB, TB. Nothing else: "1.5K",
-// "1k", " 1" and a value past 2^64 - 1 give nullopt.
+// Decimal or 0x hex, an optional leading '-', and an optional multiplier as head -c takes it:
+// b (512); K (also k), M (also m), G, T, P or E, each a power of 1024, or of 1000 with B after
+// it (kB, MB, ...), and KiB, MiB, ... as the plain letter. Nothing else: "1.5K", "1g", " 1"
+// and a value past 2^64 - 1 give nullopt.
 std::optional<byte_count> parse_byte_count(std::string_view text);
+
+// A plain decimal count, as for a width: digits only, at most 2^64 - 1.
+std::optional<std::uint64_t> parse_count(std::string_view text);
 
 }  // namespace mivo_cli
 
