@@ -618,6 +618,7 @@ void undump_patch(std::vector<std::string> names, const std::string& target_path
         throw write_fault{error};
       }
     });
+    if (const int signal = held.take_pending()) throw stop_signal{signal};
     if (::fsync(t.fd.get()) != 0) throw write_fault{errno};
   } catch (const stop_signal& s) {
     throw interrupted(

@@ -334,7 +334,7 @@ case_region_of_files_and_pipes() {
 
 case_region_usage_errors() {
   random_file in 100
-  for args in "dump -s 1.5K in:invalid offset: '1.5K'" "dump -s 1k in:invalid offset: '1k'" \
+  for args in "dump -s 1.5K in:invalid offset: '1.5K'" "dump -s 1g in:invalid offset: '1g'" \
       "dump -n -5 in:invalid length: '-5'" \
       "dump -s 99999999999999999999 in:invalid offset: '99999999999999999999'" \
       "dump -s 20000000T in:invalid offset: '20000000T'" \
@@ -470,7 +470,7 @@ case_undump_errors_name_line_and_column() {
   expect_err "mivo: back.dump: line 2: column 1: row placed before the end of the rows before it"
   run undump --offsets --no-row-numbers a.dump
   expect_rc 2
-  run undump --patch nowhere a.dump
+  run undump --offsets --patch nowhere a.dump
   expect_rc 1
   expect_err "mivo: nowhere: No such file or directory"
 }
@@ -512,6 +512,160 @@ case_undump_agrees_with_xxd() {
     xxd -r part.dump a; "$mivo" undump --offsets --patch b part.dump
     cmp -s a b || fail "patching differs from xxd -r, $size"
   done
+}
+
+# --patch reads the dump once, whatever it is, and never writes half a patch.
+case_patch_reads_the_dump_once() {
+  random_file t 16
+  cp t original
+  "$mivo" dump --offsets t | sed 's/^00000000: ..../00000000: 4142/' >d.dump
+  "$mivo" undump --offsets --patch t <(cat d.dump) || fail "process substitution: exit $?"
+  [ "$(head -c 2 t)" = AB ] || fail "a dump through a process substitution was not applied"
+  cp original t
+  cat d.dump | "$mivo" undump --offsets --patch t /dev/stdin || fail "/dev/stdin: exit $?"
+  [ "$(head -c 2 t)" = AB ] || fail "a dump through /dev/stdin was not applied"
+  # Two writers on a FIFO, a good dump then a bad one: judged as one, nothing written.
+  cp original t
+  mkfifo fifo
+  { cat d.dump; printf '00000000: zz\n'; } >fifo &
+  run undump --offsets --patch t fifo
+  expect_rc 1
+  cmp -s t original || fail "a FIFO whose text turned bad changed the target"
+  run undump --offsets --patch t t
+  expect_rc 1
+  expect_err "mivo: t: input file is output file"
+  run undump --offsets --patch d.dump - <d.dump
+  expect_err "mivo: d.dump: input file is output file"
+  # A dump of a region names its bytes by offset; row numbers cannot say where bytes go.
+  run undump --patch t d.dump
+  expect_rc 2
+  [[ $err == *"--patch needs rows labelled with byte offsets"*"add --offsets"* ]] || fail "$err"
+}
+
+case_patch_fails_before_writing_what_it_can_foresee() {
+  random_file t 16
+  cp t original
+  for text in '00000000: 4142\n7ffffffffffffff0: 0001 0203 0405 0607 0809 0a0b 0c0d 0e0f 10\n' \
+      '00000000: 4142\n*\n7fffffffffffff00: 4546\n'; do
+    # shellcheck disable=SC2059
+    printf "$text" >far.dump
+    timeout 10 "$mivo" undump --offsets --patch t far.dump 2>err
+    [ "$?" = 1 ] || fail "a row past what a file holds: exit $?"
+    grep -q "File too large" err || fail "$(cat err)"
+    cmp -s t original || fail "a row past what a file holds changed the target"
+  done
+  printf '00000000: 4142\n00002000: 4546\n' >grows.dump
+  (ulimit -f 4; "$mivo" undump --offsets --patch t grows.dump 2>err; echo $? >rc)
+  [ "$(cat rc)" = 1 ] && grep -q "the file size limit is 4096 bytes" err ||
+    fail "past ulimit -f: exit $(cat rc), $(cat err)"
+  cmp -s t original || fail "past ulimit -f, the target changed"
+  mkfifo fifo
+  run undump --offsets --patch fifo grows.dump
+  expect_err "mivo: fifo: not a regular file or block device"
+  run undump --offsets --patch /dev/null grows.dump
+  expect_err "mivo: /dev/null: not a regular file or block device"
+  run undump --undo t
+  expect_rc 1
+  expect_err "mivo: t: no interrupted patch to undo (no t.mivo-undo)"
+}
+
+# Stopped at any point, the target is whole, or --undo makes it so.
+case_patch_interrupted() {
+  random_file t 24000000
+  cp t original
+  random_file new 24000000
+  "$mivo" dump --offsets new >new.dump
+  for signal in TERM KILL; do
+    for delay in 0.05 0.15 0.25 0.35; do
+      cp original t
+      "$mivo" undump --offsets --patch t new.dump 2>err &
+      sleep "$delay"
+      kill -s "$signal" $! 2>/dev/null
+      wait $!
+      if [ -e t.mivo-undo ]; then
+        [ "$signal" = KILL ] || fail "SIGTERM left an undo file"
+        run undump --offsets --patch t new.dump
+        expect_rc 1
+        [[ $err == *"an interrupted patch left t.mivo-undo"* ]] || fail "$err"
+        "$mivo" undump --undo t || fail "--undo: exit $?"
+        [ ! -e t.mivo-undo ] || fail "--undo left its file"
+        cmp -s t original || fail "--undo after SIGKILL at $delay s"
+      else
+        cmp -s t original || cmp -s t new || fail "SIG$signal at $delay s left half a patch"
+      fi
+    done
+  done
+}
+
+case_undump_leaves_holes_and_reads_crlf() {
+  printf '40000000: 4546\n' | "$mivo" undump --offsets >big || fail "exit $?"
+  [ "$(stat -c %s big)" = 1073741826 ] || fail "size $(stat -c %s big)"
+  [ "$(du -k big | cut -f1)" -lt 1024 ] || fail "the gap was written, not left as a hole"
+  [ "$(tail -c 2 big)" = EF ] || fail "the row after the gap"
+  printf 'old contents' >over
+  printf '00000004: 41\n' | "$mivo" undump --offsets 1<>over
+  [ "$(od -An -c over | tr -d ' ')" = '\0\0\0\0Aontents' ] || fail "zeros over what a file held"
+  random_file in 1000
+  for flags in "" --offsets --no-row-numbers; do
+    # shellcheck disable=SC2086
+    "$mivo" dump $flags in | sed 's/$/\r/' | "$mivo" undump $flags | cmp -s - in ||
+      fail "CRLF line ends, $flags"
+  done
+  xxd in | sed 's/$/\r/' | "$mivo" undump --offsets | cmp -s - in || fail "xxd's dump with CRLF"
+}
+
+case_option_values() {
+  random_file in 40
+  for args in "encode -w -1 in:invalid width: '-1'" \
+      "encode -w 18446744073709551616 in:invalid width: '18446744073709551616'" \
+      "encode --c-array= in:--c-array: empty value" "dump --no-chars=3 in:--no-chars takes no value" \
+      "dump --offsets=1 in:--offsets takes no value" "undump --undo t in:--undo TARGET takes no dump: it conflicts with --patch and FILE"; do
+    # shellcheck disable=SC2086
+    run ${args%%:*}
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*:}" ] || fail "${args%%:*}: $(head -n 1 err)"
+  done
+  for pair in 1k:1024 1kiB:1024 1m:1048576 2b:1024 1kB:1000 1PB:1000000000000000 \
+      1E:1152921504606846976; do
+    "$mivo" encode -n "${pair%%:*}" -s "${pair%%:*}" in >got || fail "-n ${pair%%:*}"
+    "$mivo" encode -n "${pair#*:}" -s "${pair#*:}" in >want
+    cmp -s got want || fail "${pair%%:*} is not ${pair#*:}"
+  done
+  "$mivo" encode --help >out
+  grep -q -- '-i,--c-array\[=NAME\]' out || fail "encode --help: $(grep -- -i, out)"
+  ! grep -q '{' out || fail "encode --help shows a parser artefact"
+  "$mivo" dump --help | grep -q -- '--color\[=WHEN\]' || fail "dump --help: --color"
+  "$mivo" undump --help >out
+  ! grep -q -- 'encode\|-s,--start' out || fail "undump --help speaks of what undump does not take"
+}
+
+case_c_array_names_as_xxd() {
+  command -v xxd >/dev/null || { echo "skipped: no xxd"; exit 0; }
+  random_file in 30
+  for name in a-b 9lives 'x"; int y[] = {0' ok_name; do
+    "$mivo" encode --c-array="$name" in >got
+    xxd -i -n "$name" in >want
+    cmp -s got want || fail "--c-array=$name differs from xxd -i -n"
+  done
+  "$mivo" encode -i -u in >got
+  xxd -i -u in >want
+  cmp -s got want || fail "-i -u differs from xxd -i -u"
+}
+
+case_regions_of_proc_files_and_devices() {
+  command -v xxd >/dev/null || { echo "skipped: no xxd"; exit 0; }
+  "$mivo" dump --offsets -s 16 -n 32 /proc/version >got
+  xxd -s 16 -l 32 /proc/version >want
+  cmp -s got want || fail "a region of a /proc file"
+  random_file img 65536
+  device=$(losetup -f --show img 2>/dev/null) || { echo "skipped: no loop device"; exit 0; }
+  trap 'losetup -d "$device"; rm -rf "$work"' EXIT
+  "$mivo" dump --offsets -s -32 "$device" >got
+  xxd -s -32 "$device" >want
+  cmp -s got want || fail "the last bytes of a block device"
+  printf '00010000: 00\n' >past.dump
+  run undump --offsets --patch "$device" past.dump
+  expect_err "mivo: $device: a row ends at byte 65537, past the end of the device (65536 bytes)"
 }
 
 "case_$case"

@@ -15,7 +15,7 @@ _mivo() {
   case $command in
     dump) words="--start --length --offsets --no-row-numbers --no-chars --squeeze --upper
                  --color --help" ;;
-    undump) words="--offsets --no-row-numbers --patch --help" ;;
+    undump) words="--offsets --no-row-numbers --patch --undo --help" ;;
     encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
     decode) words="--strict --start --length --help" ;;
     *) words="dump undump encode decode --help --version" ;;
