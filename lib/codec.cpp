@@ -171,25 +171,62 @@ std::size_t encode_into(std::span<char> out, skip_list skip, std::string_view in
   return encode_into(out, skip, detail::bytes_of(in));
 }
 
-std::size_t detail::decode_into_library(std::span<std::uint8_t> out, std::string_view text) {
+namespace {
+
+// The first bad pair of `pairs` pairs that hold one, found by asking the constant-time decoder
+// whether ever shorter prefixes are valid: the answers tell where that pair is, nothing else.
+std::size_t first_bad_pair(const detail::kernel& k, const char* text, std::size_t pairs,
+                           std::uint8_t* scratch) noexcept {
+  std::size_t valid = 0;   // a prefix known to be valid
+  std::size_t bad = pairs;  // a prefix known to be invalid
+  while (bad - valid > 1) {
+    const std::size_t middle = valid + (bad - valid) / 2;
+    (detail::declassify(k.decode_secret(text, middle, scratch)) ? valid : bad) = middle;
+  }
+  return valid;
+}
+
+// Throws for a bad pair as throw_bad_pair does, the second character judged first, without
+// looking up a character that is a digit: whether it is one is asked of the constant-time
+// decoder, and only a rejected character is ever named.
+[[noreturn]] void throw_bad_secret_pair(const detail::kernel& k, const char* pair,
+                                        std::size_t position) {
+  const std::array<char, 2> second{pair[1], '0'};
+  std::uint8_t ignored = 0;
+  if (!detail::declassify(k.decode_secret(second.data(), 1, &ignored))) {
+    detail::throw_invalid_char(pair[1], position + 1);
+  }
+  detail::throw_invalid_char(pair[0], position);
+}
+
+}  // namespace
+
+std::size_t detail::decode_secret_into(const kernel& k, std::span<std::uint8_t> out,
+                                       std::string_view text) {
   const std::size_t pairs = text.size() / 2;
   if (out.size() < pairs) throw std::length_error("Mivo.decode_into: output too small");
   // In constant time a chunk at a time onto the stack, stored once it is known to be valid: a
-  // bad pair then leaves out as the exact decoder leaves it, and text decoded in place is still
-  // there to be judged.
+  // bad pair then leaves out as the exact decoder leaves it (the bytes before it written), and
+  // text decoded in place is still there to be judged.
   constexpr std::size_t chunk_pairs = 4096;
   std::array<std::uint8_t, chunk_pairs> chunk;  // NOLINT(cppcoreguidelines-pro-type-member-init)
-  const detail::kernel& k = detail::active_kernel();
   for (std::size_t at = 0; at < pairs; at += chunk_pairs) {
     const std::size_t n = std::min(chunk_pairs, pairs - at);
-    if (!detail::declassify(k.decode_secret(text.data() + 2 * at, n, chunk.data()))) {
-      const std::string_view rest = text.substr(2 * at);
-      detail::check_decoded(text, at + detail::decode_pairs(rest, out.data() + at));
+    const char* const piece = text.data() + 2 * at;
+    if (!detail::declassify(k.decode_secret(piece, n, chunk.data()))) {
+      const std::size_t good = first_bad_pair(k, piece, n, chunk.data());
+      (void)k.decode_secret(piece, good, chunk.data());
+      std::memcpy(out.data() + at, chunk.data(), good);
+      throw_bad_secret_pair(k, piece + 2 * good, 2 * (at + good));
     }
     std::memcpy(out.data() + at, chunk.data(), n);
   }
   detail::check_decoded(text, pairs);
   return pairs;
+}
+
+std::size_t detail::decode_into_library(std::span<std::uint8_t> out, std::string_view text) {
+  return decode_secret_into(active_kernel(), out, text);
 }
 
 std::string_view kernel_name() noexcept { return detail::active_kernel().name; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "helpers.hpp"
+#include "codec.hpp"
 #include "kernels/kernels.hpp"
 
 namespace {
@@ -68,6 +69,40 @@ TEST_F(ConstantTime, TheCallerBufferFormsDeclassifyOnlyValidity) {
     ASSERT_EQ(errors(), before) << n << " bytes";
     make_public(back.data(), n);
     EXPECT_EQ(std::string(back.begin(), back.end()), original);
+  }
+}
+
+// An invalid text tells where its first bad pair is and which character is rejected; the
+// digits around it, the other character of its pair included, stay secret.
+TEST_F(ConstantTime, AnInvalidTextRevealsOnlyWhereItsFirstBadPairIs) {
+  for (const mivo::detail::kernel* k : mivo::detail::supported_kernels()) {
+    for (const std::size_t n : {std::size_t{1}, std::size_t{17}, std::size_t{4096},
+                                std::size_t{4100}, std::size_t{9000}}) {
+      for (const std::size_t bad : {std::size_t{0}, n / 2, n - 1}) {
+        for (const std::size_t which : {std::size_t{0}, std::size_t{1}}) {
+          const std::string original = mivo_test::pattern(n);
+          std::string digits = mivo::of_string(original).text;
+          const std::size_t at = 2 * bad + which;
+          digits[at] = 'g';
+          if (bad + 1 < n) digits[2 * n - 1] = 'x';  // a later fault plays no part
+          std::vector<std::uint8_t> back(n);
+          make_secret(digits.data(), digits.size());
+          make_public(digits.data() + at, 1);
+          const unsigned before = errors();
+          std::size_t position = SIZE_MAX;
+          try {
+            (void)mivo::detail::decode_secret_into(*k, back, digits);
+          } catch (const mivo::decode_error& e) {
+            position = e.position();
+          }
+          ASSERT_EQ(errors(), before) << k->name << ", " << n << " pairs, bad at " << at;
+          EXPECT_EQ(position, at);
+          make_public(back.data(), n);
+          EXPECT_EQ(std::string(back.begin(), back.begin() + static_cast<std::ptrdiff_t>(bad)),
+                    original.substr(0, bad));
+        }
+      }
+    }
   }
 }
 

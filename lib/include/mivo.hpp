@@ -303,11 +303,11 @@ MIVO_API std::size_t encode_lines_into(std::span<char> out, std::span<const std:
 // text.data()). Any other overlap is undefined.
 //
 // Secrets: encode_into without a skip list, and decode_into, take time that depends only on
-// the sizes and, for decode_into, on whether the text is valid: on every kernel, tails
-// included, no branch and no memory index depends on a byte's value. Once a text is known to be
-// invalid, finding and reporting the rejected pair is not constant time (the exception names
-// it anyway). Not covered: the skip-list forms, encode_lines_into, the one-shot forms (of_*,
-// to_*), to_char, mivo::hex and the dump.
+// the sizes and, for decode_into, on whether the text is valid and where its first bad pair is:
+// on every kernel, tails included, no branch and no memory index depends on a digit's value.
+// An invalid text reveals where its first bad pair is and which of its characters is rejected
+// (the exception names them), and nothing about the digits. Not covered: the skip-list forms,
+// encode_lines_into, the one-shot forms (of_*, to_*), to_char, mivo::hex and the dump.
 std::size_t decode_into(std::span<std::uint8_t> out, std::string_view text);
 std::size_t decode_into(std::span<char> out, std::string_view text);
 
