@@ -54,6 +54,12 @@ row encode "$(best "$mivo" encode "$work/data")" \
 row decode "$(best "$mivo" decode "$work/data.HEX")" \
   "basenc --base16 -d" "basenc --base16 -d $work/data.HEX" "xxd -r -p" "xxd -r -p $work/data.hex"
 
+# Each command beside cat of its input: what reading alone costs, the floor for any command.
+row "encode, beside reading" "$(best "$mivo" encode "$work/data")" "cat (the input)" "cat $work/data"
+row "decode, beside reading" "$(best "$mivo" decode "$work/data.hex")" \
+  "cat (the digits)" "cat $work/data.hex"
+row "dump, beside reading" "$(best "$mivo" dump "$work/data")" "cat (the input)" "cat $work/data"
+
 # Reading dumps back, beside xxd -r of xxd's dump, beside decoding the plain digits and beside
 # only reading the dump, which is 2.1 times their size; decoding
 # digits wrapped at 76 columns and spaced pairs ("de ad be ef"), beside the plain digits.

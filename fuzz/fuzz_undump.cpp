@@ -1,6 +1,6 @@
 // Reading dumps back. Input: [layout][seed][rest]. The rest, as bytes, is dumped with the layout
 // and read back over random splits, also after an edit of its character column (which changes
-// nothing) and of one digit (which changes that byte alone). The rest, as text, is read whole
+// nothing) and of one digit (which changes that byte alone), and with CRLF line ends. The rest, as text, is read whole
 // and a character at a time, which takes the fast path and the character-by-character one
 // apart: both must give the same bytes or the same fault.
 #include <cstddef>
@@ -99,6 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const reading back = read(layout, text, pieces, 1 + text.size() / 3);
   mivo_fuzz::check(back.fault.empty() && back.bytes == expected(layout, rest),
                    "a dump does not read back");
+  std::string crlf;
+  for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const reading crlf_back = read(layout, crlf, pieces, 1 + crlf.size() / 3);
+  mivo_fuzz::check(crlf_back.fault.empty() && crlf_back.bytes == back.bytes,
+                   "a dump with CRLF line ends does not read back");
 
   // Edits, on a dump without colour and squeeze, so that rows stand where they are counted.
   if (!rest.empty()) {

@@ -567,6 +567,14 @@ case_patch_fails_before_writing_what_it_can_foresee() {
   run undump --undo t
   expect_rc 1
   expect_err "mivo: t: no interrupted patch to undo (no t.mivo-undo)"
+  # A patch too large to keep in memory goes to $TMPDIR, named when that fails.
+  random_file large 1200000
+  "$mivo" dump --offsets large >large.dump
+  cp large original
+  TMPDIR=$PWD/nowhere "$mivo" undump --offsets --patch large large.dump 2>err
+  [[ $(cat err) == "mivo: $PWD/nowhere/mivo-patch."*": No such file or directory" ]] ||
+    fail "a missing \$TMPDIR: $(cat err)"
+  cmp -s large original || fail "a missing \$TMPDIR changed the target"
 }
 
 # Stopped at any point, the target is whole, or --undo makes it so.
