@@ -246,13 +246,14 @@ struct undo_record {
 };
 constexpr undo_record undo_end{UINT64_MAX, 0};
 
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // The directory that holds `path`, flushed so that a file made or removed in it stays so.
 void sync_directory_of(const std::string& path) noexcept {
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "."
-                          : slash == 0               ? "/"
-                                                     : path.substr(0, slash);
-  const descriptor d(open_retrying(dir.c_str(), O_RDONLY | O_DIRECTORY));
+  const descriptor d(open_retrying(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY));
   if (d.get() >= 0) ::fsync(d.get());
 }
 
@@ -370,14 +371,18 @@ const char* signal_name(int signal) noexcept {
   return "a signal";
 }
 
-// Writes the undo file: made new (never over another), its records checksummed, flushed.
+// Writes the undo file, its records checksummed. It gets its name only once it is whole and on
+// disk, so a patch stopped while saving leaves none, and the name is never taken from another.
 class undo_writer {
  public:
   undo_writer(const std::string& path, const target& t, const std::string& target_path)
-      : path_(path), block_(make_page_block(block_size)) {
-    const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno == EEXIST) refuse_unfinished(t, target_path);
-    if (fd < 0) throw failure(quote_name(path) + ": " + reason(errno));
+      : path_(path), target_(t), target_path_(target_path), block_(make_page_block(block_size)) {
+    int fd = open_retrying(directory_of(path).c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (fd < 0) {  // a file system without unnamed files: a named one, removed at the end
+      temp_ = path + ".XXXXXX";
+      fd = ::mkostemp(temp_.data(), O_CLOEXEC);
+      if (fd < 0) throw failure(quote_name(path) + ": " + reason(errno));
+    }
     fd_.reset(fd);
     const undo_header h{undo_magic, t.size, t.st.st_dev, t.st.st_ino};
     put(&h, sizeof h);
@@ -385,7 +390,7 @@ class undo_writer {
   undo_writer(const undo_writer&) = delete;
   undo_writer& operator=(const undo_writer&) = delete;
   ~undo_writer() {
-    if (!kept_) ::unlink(path_.c_str());
+    if (!temp_.empty()) ::unlink(temp_.c_str());
   }
 
   void record(std::uint64_t at, std::span<const char> bytes) {
@@ -402,8 +407,11 @@ class undo_writer {
     used_ += sizeof sum;
     flush();
     if (::fsync(fd_.get()) != 0) fail(errno);
+    if (!name()) {
+      if (errno == EEXIST) refuse_unfinished(target_, target_path_);
+      fail(errno);
+    }
     sync_directory_of(path_);
-    kept_ = true;
   }
 
  private:
@@ -425,13 +433,24 @@ class undo_writer {
     throw failure(quote_name(path_) + ": write error: " + reason(error));
   }
 
+  // Links the file to its name; false with errno set if that fails.
+  [[nodiscard]] bool name() const {
+    if (!temp_.empty()) return ::link(temp_.c_str(), path_.c_str()) == 0;
+    if (::linkat(fd_.get(), "", AT_FDCWD, path_.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+
   std::string path_;
+  const target& target_;
+  std::string target_path_;
+  std::string temp_;  // the named file, where unnamed ones cannot be made
   descriptor fd_;
   page_block block_;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
   checksum sum_;
-  bool kept_ = false;
 };
 
 // Calls each(at, bytes) for every record of the undo file at `fd`, or returns false without

@@ -1,8 +1,8 @@
 // Reading dumps back. Input: [layout][seed][rest]. The rest, as bytes, is dumped with the layout
 // and read back over random splits, also after an edit of its character column (which changes
-// nothing) and of one digit (which changes that byte alone), and with CRLF line ends. The rest, as text, is read whole
-// and a character at a time, which takes the fast path and the character-by-character one
-// apart: both must give the same bytes or the same fault.
+// nothing) and of one digit (which changes that byte alone), and with CRLF line ends. The rest, as
+// text, is read whole and a character at a time, which takes the fast path and the
+// character-by-character one apart: both must give the same bytes or the same fault.
 #include <cstddef>
 #include <cstdint>
 #include <map>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "helpers.hpp"
 #include "codec.hpp"
+#include "helpers.hpp"
 #include "kernels/kernels.hpp"
 
 namespace {
