@@ -175,7 +175,7 @@ void input_list::skip_in_current(std::span<char> scratch) {
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
   const std::optional<std::uint64_t> size = at >= 0 ? seekable_size(fd_, false) : std::nullopt;
   if (size) {
-    const std::uint64_t here = static_cast<std::uint64_t>(at);
+    const auto here = static_cast<std::uint64_t>(at);
     const std::uint64_t step = std::min(to_skip_, *size > here ? *size - here : 0);
     if (::lseek(fd_, static_cast<off_t>(step), SEEK_CUR) < 0) fail(std::strerror(errno));
     to_skip_ -= step;

@@ -10,6 +10,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,9 +95,10 @@ constexpr std::string_view undump_examples = R"(Edit a file through its dump:
   mivo undump --undo disk.img        after a killed patch: the original bytes back
 )";
 
-std::string joined(std::initializer_list<std::string_view> parts) {
+std::string joined(std::span<const std::string_view> parts) {
   std::string text;
   for (const std::string_view part : parts) {
+    if (part.empty()) continue;
     if (!text.empty()) text += '\n';
     text += part;
   }
@@ -295,7 +297,7 @@ struct command {
   std::string_view name;
   const char* description;
   void (*add_options)(CLI::App&, options&);
-  std::initializer_list<std::string_view> help;  // the parts of the help text it shows
+  std::array<std::string_view, 5> help;  // the parts of the help text it shows
 };
 
 constexpr std::array commands = {
@@ -449,8 +451,10 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   app.set_help_all_flag("-h,--help", "Print this help, every command and option, and exit");
   bool version = false;
   app.add_flag("--version", version, "Print the version and the kernel in use");
-  app.footer(joined({files_note, labels_note, region_note, patch_note, exit_note, dump_examples,
-                     encode_examples, decode_examples, undump_examples}));
+  const std::array all_help = {files_note,      labels_note,     region_note,
+                               patch_note,      exit_note,       dump_examples,
+                               encode_examples, decode_examples, undump_examples};
+  app.footer(joined(all_help));
   app.require_subcommand(0, 1);
   app.allow_extras();
   options o;

@@ -375,13 +375,16 @@ const char* signal_name(int signal) noexcept {
 // disk, so a patch stopped while saving leaves none, and the name is never taken from another.
 class undo_writer {
  public:
-  undo_writer(const std::string& path, const target& t, const std::string& target_path)
-      : path_(path), target_(t), target_path_(target_path), block_(make_page_block(block_size)) {
-    int fd = open_retrying(directory_of(path).c_str(), O_TMPFILE | O_WRONLY, 0600);
+  undo_writer(std::string path, const target& t, std::string target_path)
+      : path_(std::move(path)),
+        target_(t),
+        target_path_(std::move(target_path)),
+        block_(make_page_block(block_size)) {
+    int fd = open_retrying(directory_of(path_).c_str(), O_TMPFILE | O_WRONLY, 0600);
     if (fd < 0) {  // a file system without unnamed files: a named one, removed at the end
-      temp_ = path + ".XXXXXX";
+      temp_ = path_ + ".XXXXXX";
       fd = ::mkostemp(temp_.data(), O_CLOEXEC);
-      if (fd < 0) throw failure(quote_name(path) + ": " + reason(errno));
+      if (fd < 0) throw failure(quote_name(path_) + ": " + reason(errno));
     }
     fd_.reset(fd);
     const undo_header h{undo_magic, t.size, t.st.st_dev, t.st.st_ino};

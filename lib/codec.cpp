@@ -177,7 +177,7 @@ namespace {
 // whether ever shorter prefixes are valid: the answers tell where that pair is, nothing else.
 std::size_t first_bad_pair(const detail::kernel& k, const char* text, std::size_t pairs,
                            std::uint8_t* scratch) noexcept {
-  std::size_t valid = 0;   // a prefix known to be valid
+  std::size_t valid = 0;    // a prefix known to be valid
   std::size_t bad = pairs;  // a prefix known to be invalid
   while (bad - valid > 1) {
     const std::size_t middle = valid + (bad - valid) / 2;

@@ -74,8 +74,7 @@ inline std::size_t decode_pairs(std::string_view digits, std::uint8_t* out) noex
 
 // decode_into on kernel `k`: in constant time, also where the text is invalid, up to where its
 // first bad pair is.
-std::size_t decode_secret_into(const kernel& k, std::span<std::uint8_t> out,
-                               std::string_view text);
+std::size_t decode_secret_into(const kernel& k, std::span<std::uint8_t> out, std::string_view text);
 
 // Throws what decoding `digits` must throw, given decode_pairs' answer, if anything.
 void check_decoded(std::string_view digits, std::size_t first_bad_pair);
