@@ -36,7 +36,7 @@ constexpr std::string_view usage_line =
 // The parts of the help text; each command's help shows those that concern it.
 constexpr std::string_view files_note =
     R"(With no FILE, or when FILE is -, read standard input. Several FILEs are read as
-one stream: dump row numbers go on, and a decoded pair may span two files.
+one stream.
 )";
 
 constexpr std::string_view labels_note =

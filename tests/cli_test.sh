@@ -577,6 +577,29 @@ case_patch_fails_before_writing_what_it_can_foresee() {
   cmp -s large original || fail "a missing \$TMPDIR changed the target"
 }
 
+# A disk too small for the growth, or for the undo file: found before the first write.
+case_patch_on_a_full_disk() {
+  mkdir small
+  mount -t tmpfs -o size=256k tmpfs small 2>/dev/null || { echo "skipped: cannot mount"; exit 0; }
+  trap 'umount "$work/small"; rm -rf "$work"' EXIT
+  random_file small/t 10000
+  random_file source 310000
+  "$mivo" dump --offsets -s 10000 source >grow.dump
+  cp small/t original
+  run undump --offsets --patch small/t grow.dump
+  expect_rc 1
+  expect_err "mivo: small/t: No space left on device"
+  cmp -s small/t original || fail "growth past a full disk changed the target"
+  random_file small/t 150000
+  cp small/t original
+  "$mivo" dump --offsets small/t | sed 's/^\(.\{10\}\)..../\1beef/' >all.dump
+  run undump --offsets --patch small/t all.dump
+  expect_rc 1
+  expect_err "mivo: small/t.mivo-undo: write error: No space left on device"
+  cmp -s small/t original || fail "a full disk changed the target"
+  [ "$(ls small)" = t ] || fail "a full disk left files behind: $(ls small)"
+}
+
 # Stopped at any point, the target is whole, or --undo makes it so.
 case_patch_interrupted() {
   random_file t 24000000
