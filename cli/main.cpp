@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "commands.hpp"
+#include "find.hpp"
 #include "io.hpp"
 #include "numbers.hpp"
 #include "patch.hpp"
@@ -29,9 +30,10 @@ namespace {
 
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
+constexpr int exit_trouble = 2;  // find, as grep: an input could not be searched
 
 constexpr std::string_view usage_line =
-    "usage: mivo {dump|undump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)";
+    "usage: mivo {dump|undump|encode|decode|find} [OPTIONS] [FILE...]  (mivo --help)";
 
 // The parts of the help text; each command's help shows those that concern it.
 constexpr std::string_view files_note =
@@ -85,6 +87,22 @@ constexpr std::string_view encode_examples = R"(Examples:
 
 constexpr std::string_view decode_examples = R"(Examples:
   echo 6869 | mivo decode            prints "hi"
+)";
+
+constexpr std::string_view find_note =
+    R"(PATTERN is pairs of hex digits, spaces allowed between pairs, ?? for any byte;
+with -t, literal text. Every match is reported, overlapping ones too, by the
+offset of its first byte (0x hex, decimal with -d), led by the FILE's name when
+there are several. Each FILE is searched on its own; the holes of a sparse file
+are passed over unread unless the pattern could match zeros.
+
+Exit status: 0 a match, 1 none, 2 trouble (an unreadable FILE is reported and
+the others are still searched).
+)";
+
+constexpr std::string_view find_examples = R"(Examples:
+  mivo find '4d 5a ?? 00' image.bin  each offset where MZ, any byte and 00 stand
+  mivo find -t -i -c needle *.log    how many times each log holds "needle", any case
 )";
 
 constexpr std::string_view undump_examples = R"(Edit a file through its dump:
@@ -208,6 +226,13 @@ struct options {
   std::string c_array_name;
   const CLI::Option* c_array_option = nullptr;
   bool strict = false;
+  std::string pattern;
+  bool text = false;
+  bool ignore_case = false;
+  bool decimal = false;
+  bool count = false;
+  bool names_only = false;
+  std::string most;
   std::string patch;
   std::string undo;
 };
@@ -280,6 +305,19 @@ void add_decode_options(CLI::App& decode, options& o) {
   add_region(decode, o);
 }
 
+void add_find_options(CLI::App& find, options& o) {
+  find.add_flag("-t,--text", o.text, "PATTERN is literal text, not hex digits");
+  find.add_flag("-i,--ignore-case", o.ignore_case, "With -t: ASCII letters match either case");
+  find.add_flag("-d,--decimal", o.decimal, "Offsets in decimal, not 0x hex");
+  find.add_flag("-c,--count", o.count, "Only the number of matches of each FILE");
+  find.add_flag("-l,--files-with-matches", o.names_only, "Only the names of FILEs with a match");
+  find.add_option("-m,--max-count", o.most, "Stop after NUM matches in each FILE")
+      ->type_name("NUM");
+  find.add_option("PATTERN", o.pattern, "Hex pairs, ?? for any byte: '4d 5a ?? 00'")
+      ->type_name("PATTERN")
+      ->required();
+}
+
 void add_undump_options(CLI::App& undump, options& o) {
   add_labels(undump, o);
   undump
@@ -318,6 +356,10 @@ constexpr std::array commands = {
             "The bytes that hex digits encode; ASCII whitespace anywhere is skipped",
             add_decode_options,
             {files_note, region_note, exit_note, decode_examples}},
+    command{"find",
+            "The offsets where a byte pattern occurs",
+            add_find_options,
+            {find_note, find_examples}},
 };
 
 // Sets up the commands. When the first argument names one, that one alone: the tool starts
@@ -444,6 +486,40 @@ mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
           .color = use_colour(o)};
 }
 
+void report(std::string_view message);
+
+mivo::byte_pattern pattern_of(const options& o) {
+  try {
+    return o.text ? mivo::byte_pattern::from_text(o.pattern, o.ignore_case)
+                  : mivo::byte_pattern::from_hex(o.pattern);
+  } catch (const mivo::pattern_error& e) {
+    throw usage_error("PATTERN " + mivo_cli::quote_value(o.pattern) + ": " + e.what());
+  }
+}
+
+// mivo find: exit status 0 a match, 1 none, 2 trouble.
+int find(const options& o, const mivo_cli::output& out) {
+  if (o.ignore_case && !o.text) throw usage_error("-i needs -t: hex digits have no case");
+  if (o.count && o.names_only) throw usage_error("--count and --files-with-matches conflict");
+  std::uint64_t most = UINT64_MAX;
+  if (!o.most.empty()) {
+    const auto n = mivo_cli::parse_count(o.most);
+    if (!n) throw usage_error("invalid count: " + mivo_cli::quote_value(o.most));
+    most = *n;
+  }
+  const mivo_cli::find_options options{.pattern = pattern_of(o),
+                                       .report = o.count        ? mivo_cli::find_report::count
+                                                 : o.names_only ? mivo_cli::find_report::names
+                                                                : mivo_cli::find_report::matches,
+                                       .decimal = o.decimal,
+                                       .most = most};
+  std::vector<std::string> errors;
+  const bool any = mivo_cli::find(o.files, out, options, errors);
+  for (const std::string& e : errors) report(e);
+  if (!errors.empty()) return exit_trouble;
+  return any ? 0 : exit_failure;
+}
+
 int run(int argc, char** argv, const mivo_cli::output& out) {
   CLI::App app{"Hex dumps, hex encoding and decoding of files and pipes of any size.", "mivo"};
   app.formatter(std::make_shared<help_formatter>());
@@ -451,9 +527,9 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   app.set_help_all_flag("-h,--help", "Print this help, every command and option, and exit");
   bool version = false;
   app.add_flag("--version", version, "Print the version and the kernel in use");
-  const std::array all_help = {files_note,      labels_note,     region_note,
-                               patch_note,      exit_note,       dump_examples,
-                               encode_examples, decode_examples, undump_examples};
+  const std::array all_help = {files_note,      labels_note,   region_note,     patch_note,
+                               exit_note,       dump_examples, encode_examples, decode_examples,
+                               undump_examples, find_note,     find_examples};
   app.footer(joined(all_help));
   app.require_subcommand(0, 1);
   app.allow_extras();
@@ -484,6 +560,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   }
 
   const std::string& name = app.get_subcommands().front()->get_name();
+  if (name == "find") return find(o, out);
   if (name == "undump") {
     if (!o.undo.empty()) {
       if (!o.patch.empty() || !o.files.empty()) {

@@ -6,6 +6,7 @@ set(mivo_sources
     lib/dump.cpp
     lib/decode_writer.cpp
     lib/dump_reader.cpp
+    lib/search.cpp
     lib/kernels/scalar.cpp
     lib/kernels/dispatch.cpp)
 

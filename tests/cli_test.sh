@@ -104,7 +104,7 @@ case_unreadable_file() {
 case_usage_errors() {
   run bogus
   expect_err "mivo: unknown command 'bogus'
-usage: mivo {dump|undump|encode|decode} [OPTIONS] [FILE...]  (mivo --help)"
+usage: mivo {dump|undump|encode|decode|find} [OPTIONS] [FILE...]  (mivo --help)"
   run dump --bogus
   [ "$(head -n 1 err)" = "mivo: unrecognized option '--bogus'" ] || fail "dump --bogus: $err"
   for args in "bogus" "dump --bogus" "encode --skip 0g" "encode --skip 0" "decode --strict=maybe"; do
@@ -697,6 +697,34 @@ case_regions_of_proc_files_and_devices() {
   printf '00010000: 00\n' >past.dump
   run undump --offsets --patch "$device" past.dump
   expect_err "mivo: $device: a row ends at byte 65537, past the end of the device (65536 bytes)"
+}
+
+case_find() {
+  printf 'xxMZ\220\0yyMZ\1\0\0\0' >f
+  [ "$("$mivo" find '4d 5a ?? 00' f | tr '\n' ' ')" = "0x2 0x8 " ] || fail "4d 5a ?? 00"
+  [ "$("$mivo" find -d '00 00' - <f | tr '\n' ' ')" = "11 12 " ] || fail "overlapping, -d"
+  [ "$("$mivo" find -t -i -c mz f f | tr '\n' ' ')" = "f:2 f:2 " ] || fail "-t -i -c"
+  [ "$("$mivo" find -l 5a f f)" = "$(printf 'f\nf')" ] || fail "-l"
+  [ "$("$mivo" find -m 1 4d f)" = 0x2 ] || fail "-m 1"
+  run find 'ee' f
+  expect_rc 1
+  run find 4d f missing f
+  expect_rc 2
+  expect_err "mivo: missing: No such file or directory"
+  [ "$(cat out)" = "$(printf 'f:0x2\nf:0x8\nf:0x2\nf:0x8')" ] || fail "the other files are still searched"
+  for args in "find '4d 5' f:PATTERN '4d 5': column 4: odd number of digits" \
+      "find -i 4d f:-i needs -t: hex digits have no case" \
+      "find -c -l 4d f:--count and --files-with-matches conflict"; do
+    eval "run ${args%%:*}"
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*:}" ] || fail "${args%%:*}: $(head -n 1 err)"
+  done
+  # A match across two reads, and one right after a hole, which is passed over unread.
+  { head -c 262143 /dev/zero; printf 'MZ'; } >edge
+  [ "$("$mivo" find 4d5a edge)" = 0x3ffff ] || fail "a match across two reads"
+  truncate -s 1T sparse
+  printf '\0MZ' >>sparse
+  [ "$(timeout 10 "$mivo" find '00 4d 5a' sparse)" = 0x10000000000 ] || fail "after a 1 TiB hole"
 }
 
 "case_$case"

@@ -6,7 +6,7 @@ _mivo() {
   local cur=${COMP_WORDS[COMP_CWORD]} command="" i words
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      dump | undump | encode | decode)
+      dump | undump | encode | decode | find)
         command=${COMP_WORDS[i]}
         break
         ;;
@@ -18,7 +18,8 @@ _mivo() {
     undump) words="--offsets --no-row-numbers --patch --undo --help" ;;
     encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
     decode) words="--strict --start --length --help" ;;
-    *) words="dump undump encode decode --help --version" ;;
+    find) words="--text --ignore-case --decimal --count --files-with-matches --max-count --help" ;;
+    *) words="dump undump encode decode find --help --version" ;;
   esac
   if [[ ${COMP_WORDS[COMP_CWORD - 1]} == --color ]]; then
     mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$cur")

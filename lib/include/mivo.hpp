@@ -571,6 +571,69 @@ class MIVO_API dump_reader {
   std::unique_ptr<state> state_;
 };
 
+// A search pattern that does not parse: what() is "column C: REASON", the column (from 1) of
+// the character at fault, or of the end for a pattern that stops short.
+class MIVO_API pattern_error : public std::invalid_argument {
+ public:
+  pattern_error(const std::string& reason, std::size_t column);
+  pattern_error(const pattern_error&) noexcept = default;
+  pattern_error& operator=(const pattern_error&) noexcept = default;
+  ~pattern_error() override;
+
+  [[nodiscard]] std::size_t column() const noexcept { return column_; }
+
+ private:
+  std::size_t column_;
+};
+
+// Bytes to look for: each one fixed, any byte, or an ASCII letter in either case.
+class MIVO_API byte_pattern {
+ public:
+  // Pairs of hex digits (either case), with spaces or tabs between pairs; "??" is any byte:
+  // "4d 5a ?? 00". Throws pattern_error for an empty pattern, a bad character ("invalid
+  // digit"), a '?' without its pair ("lone '?'") or an odd number of digits.
+  static byte_pattern from_hex(std::string_view text);
+  // The bytes of `text` as they are; with `ignore_case`, ASCII letters match either case.
+  // Throws pattern_error for an empty text.
+  static byte_pattern from_text(std::string_view text, bool ignore_case = false);
+
+  [[nodiscard]] std::size_t size() const noexcept { return value_.size(); }
+  // Whether the size() bytes at p match.
+  [[nodiscard]] bool matches(const std::uint8_t* p) const noexcept;
+  // Whether a run of zero bytes can hold a match (no fixed byte is other than zero).
+  [[nodiscard]] bool matches_zeros() const noexcept;
+
+ private:
+  byte_pattern() = default;
+  friend class searcher;
+  std::vector<std::uint8_t> value_;
+  std::vector<std::uint8_t> mask_;  // 0xff fixed, 0 any, 0xdf a letter in either case
+};
+
+// Finds every match of a pattern, overlapping ones too, in a stream handed over in pieces of any
+// size; a match split between pieces is found. The offset of each match's first byte, counted
+// over the whole stream, goes to `found` in increasing order; once `found` returns false the
+// search has stopped and later pieces are passed over. Memory stays bounded by the pattern.
+class MIVO_API searcher {
+ public:
+  using sink = std::function<bool(std::uint64_t offset)>;
+
+  searcher(byte_pattern pattern, sink found);
+  searcher(const searcher&) = delete;
+  searcher& operator=(const searcher&) = delete;
+  ~searcher();
+
+  void write(std::span<const std::uint8_t> bytes);
+  // `count` zero bytes: in constant time where the pattern cannot match zeros, so a sparse
+  // file's holes cost nothing.
+  void write_zeros(std::uint64_t count);
+  [[nodiscard]] bool stopped() const noexcept;
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
 // Writes hexdump_s(...) to std::cout in one write, without flushing; on failure writes nothing.
 MIVO_API void hexdump(const hex_text& h);
 MIVO_API void hexdump(dump_options options, const hex_text& h);
