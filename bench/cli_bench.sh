@@ -60,6 +60,14 @@ row "decode, beside reading" "$(best "$mivo" decode "$work/data.hex")" \
   "cat (the digits)" "cat $work/data.hex"
 row "dump, beside reading" "$(best "$mivo" dump "$work/data")" "cat (the input)" "cat $work/data"
 
+# Finding bytes: a pattern with a wildcard, and one of the commonest byte in images, beside
+# reading alone and grep (which reports no overlapping matches, so it has less to say).
+row "find '4d 5a ?? 00'" "$(best "$mivo" find '4d 5a ?? 00' "$work/data")" \
+  "cat (the input)" "cat $work/data" \
+  "grep -obUaP" "env LC_ALL=C grep -obUaP \\x4d\\x5a.\\x00 $work/data"
+row "find '00 00'" "$(best "$mivo" find '00 00' "$work/data")" \
+  "grep -obUaP" "env LC_ALL=C grep -obUaP \\x00\\x00 $work/data"
+
 # Reading dumps back, beside xxd -r of xxd's dump, beside decoding the plain digits and beside
 # only reading the dump, which is 2.1 times their size; decoding
 # digits wrapped at 76 columns and spaced pairs ("de ad be ef"), beside the plain digits.
