@@ -22,8 +22,11 @@ std::span<const std::uint8_t> bytes_of(const page_block& block, std::size_t n) {
 
 }  // namespace
 
-// How many zero bytes at the end of a block make the dump look for a hole after it.
-constexpr std::size_t hole_probe_bytes = 16;
+bool may_precede_hole(std::span<const std::uint8_t> block) noexcept {
+  constexpr std::size_t probe_bytes = 16;  // zeros at the end that make a hole worth looking for
+  const auto tail = block.last(std::min(block.size(), probe_bytes));
+  return std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
+}
 
 void dump(input_list& in, const output& out, mivo::dump_options options) {
   output_buffer buffer(out);
@@ -41,8 +44,7 @@ void dump(input_list& in, const output& out, mivo::dump_options options) {
     if (n == 0) break;
     const auto bytes = bytes_of(block, n);
     writer.write_bytes(bytes);
-    const auto tail = bytes.last(std::min(n, hole_probe_bytes));
-    zeros_before = std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
+    zeros_before = may_precede_hole(bytes);
   }
   writer.finish();
 }

@@ -15,6 +15,10 @@ namespace mivo_cli {
 // enough that memory stays a few MiB whatever the input.
 inline constexpr std::size_t block_size = 256 << 10;
 
+// Whether a hole may follow a block just read: one that runs into a hole ends in zeros. Looking
+// for holes (lseek) only then costs random data nothing.
+bool may_precede_hole(std::span<const std::uint8_t> block) noexcept;
+
 // The hex dump of the inputs as one stream, exactly as mivo::hexdump_s would lay it out.
 // Squeezing, the holes of a sparse file are passed over unread.
 void dump(input_list& in, const output& out, mivo::dump_options options);

@@ -50,9 +50,6 @@ std::string number_text(std::uint64_t n, bool decimal) {
   return (decimal ? "" : "0x") + std::string(text.data(), end);
 }
 
-// How many zero bytes at the end of a block make the search look for a hole after it.
-constexpr std::size_t hole_probe_bytes = 16;
-
 // Searches one input; returns how many matches it reported (at most `most`).
 std::uint64_t search_one(const std::string& name, const output& out, line_buffer& lines,
                          const find_options& o, std::string_view prefix) {
@@ -73,8 +70,7 @@ std::uint64_t search_one(const std::string& name, const output& out, line_buffer
     if (n == 0) break;
     const auto bytes = mivo::as_bytes(std::span<const char>(block.get(), n));
     search.write(bytes);
-    const auto tail = bytes.last(std::min(n, hole_probe_bytes));
-    zeros_before = std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
+    zeros_before = may_precede_hole(bytes);
   }
   return count;
 }
