@@ -7,6 +7,7 @@ set(mivo_sources
     lib/decode_writer.cpp
     lib/dump_reader.cpp
     lib/search.cpp
+    lib/diff.cpp
     lib/kernels/scalar.cpp
     lib/kernels/dispatch.cpp)
 

@@ -634,6 +634,46 @@ class MIVO_API searcher {
   std::unique_ptr<state> state_;
 };
 
+// How a run of a byte diff stands.
+enum class diff_kind : std::uint8_t {
+  equal,     // the same bytes on both sides
+  changed,   // as many bytes on each side, replaced one for one
+  deleted,   // bytes of the first side only
+  inserted,  // bytes of the second side only
+};
+
+// A run of a byte diff: `first` stands at offset1 of the first input, `second` at offset2 of the
+// second. A deleted run has an empty `second`, an inserted one an empty `first`; offsets are
+// those the run has (or would have) on each side. The spans live for the call only.
+struct diff_run {
+  diff_kind kind = diff_kind::equal;
+  std::uint64_t offset1 = 0;
+  std::uint64_t offset2 = 0;
+  std::span<const std::uint8_t> first;
+  std::span<const std::uint8_t> second;
+};
+
+// Compares two inputs byte by byte as `diff` compares lines: a run inserted or deleted shifts
+// nothing after it. Runs go to `to` in order, covering both inputs from start to end; a long
+// run may come as several consecutive runs of its kind. Once `to` returns false the diff stops.
+// Returns whether the inputs differ (as far as they were compared).
+//
+// The alignment is exact for edits far apart: after a difference, the two inputs are joined
+// again where 16 bytes agree at the least combined distance (a rolling hash, as rsync finds
+// blocks), and the bytes in between are aligned by Myers' O(ND) diff when few edits explain
+// them. Runs of fewer than 8 equal bytes between edits count as changed, so bytes replaced by
+// random ones stay one changed run. A gap that no 16 agreeing bytes close within 4 MiB of each
+// side is reported as changed, 4 MiB at a time, so time stays linear and memory bounded
+// (about 24 MiB) whatever the inputs.
+//
+// A source fills the span it is given from the start and returns how many bytes it stored, 0
+// at the end; what it throws leaves diff.
+using diff_source = std::function<std::size_t(std::span<std::uint8_t> into)>;
+using diff_sink = std::function<bool(const diff_run& run)>;
+MIVO_API bool diff(const diff_source& first, const diff_source& second, const diff_sink& to);
+MIVO_API bool diff(std::span<const std::uint8_t> first, std::span<const std::uint8_t> second,
+                   const diff_sink& to);
+
 // Writes hexdump_s(...) to std::cout in one write, without flushing; on failure writes nothing.
 MIVO_API void hexdump(const hex_text& h);
 MIVO_API void hexdump(dump_options options, const hex_text& h);
