@@ -10,40 +10,6 @@
 namespace mivo_cli {
 namespace {
 
-// Lines of results gathered in a block, so that many matches cost few writes.
-class line_buffer {
- public:
-  explicit line_buffer(const output& out) : out_(out), block_(make_page_block(size)) {}
-  line_buffer(const line_buffer&) = delete;
-  line_buffer& operator=(const line_buffer&) = delete;
-
-  void add(std::string_view prefix, std::string_view text) {
-    if (used_ + prefix.size() + text.size() + 1 > size) flush();
-    if (prefix.size() + text.size() + 1 > size) {  // a name longer than the block
-      out_.write(prefix);
-      out_.write(text);
-      out_.write("\n");
-      return;
-    }
-    std::memcpy(block_.get() + used_, prefix.data(), prefix.size());
-    used_ += prefix.size();
-    std::memcpy(block_.get() + used_, text.data(), text.size());
-    used_ += text.size();
-    block_[used_++] = '\n';
-  }
-
-  void flush() {
-    out_.write(block_.get(), used_);
-    used_ = 0;
-  }
-
- private:
-  static constexpr std::size_t size = std::size_t{64} << 10;
-  const output& out_;
-  page_block block_;
-  std::size_t used_ = 0;
-};
-
 std::string number_text(std::uint64_t n, bool decimal) {
   std::array<char, 24> text{};
   const auto end = std::to_chars(text.data(), text.data() + text.size(), n, decimal ? 10 : 16).ptr;
@@ -51,13 +17,13 @@ std::string number_text(std::uint64_t n, bool decimal) {
 }
 
 // Searches one input; returns how many matches it reported (at most `most`).
-std::uint64_t search_one(const std::string& name, const output& out, line_buffer& lines,
+std::uint64_t search_one(const std::string& name, const output& out, text_buffer& lines,
                          const find_options& o, std::string_view prefix) {
   std::uint64_t count = 0;
   if (o.most == 0) return 0;  // as grep -m 0: nothing is read
   mivo::searcher search(o.pattern, [&](std::uint64_t offset) {
     ++count;
-    if (o.report == find_report::matches) lines.add(prefix, number_text(offset, o.decimal));
+    if (o.report == find_report::matches) lines.add_line(prefix, number_text(offset, o.decimal));
     return count < o.most && o.report != find_report::names;
   });
   input_list in({name}, out);
@@ -81,7 +47,7 @@ bool find(const std::vector<std::string>& names, const output& out, const find_o
           std::vector<std::string>& errors) {
   const std::vector<std::string> inputs = names.empty() ? std::vector<std::string>{"-"} : names;
   const bool named = inputs.size() > 1;
-  line_buffer lines(out);
+  text_buffer lines(out);
   bool any = false;
   for (const std::string& name : inputs) {
     const std::string shown = quote_name(name);
@@ -89,8 +55,8 @@ bool find(const std::vector<std::string>& names, const output& out, const find_o
     try {
       const std::uint64_t count = search_one(name, out, lines, o, prefix);
       any = any || count > 0;
-      if (o.report == find_report::count) lines.add(prefix, std::to_string(count));
-      if (o.report == find_report::names && count > 0) lines.add(shown, "");
+      if (o.report == find_report::count) lines.add_line(prefix, std::to_string(count));
+      if (o.report == find_report::names && count > 0) lines.add_line(shown, "");
     } catch (const failure& e) {
       lines.flush();
       errors.emplace_back(e.what());

@@ -224,6 +224,18 @@ std::uint64_t input_list::pass_hole() {
   return hole;
 }
 
+void text_buffer::add(std::string_view text) {
+  if (used_ + text.size() > size) flush();
+  if (text.size() > size) return out_.write(text);
+  std::memcpy(block_.get() + used_, text.data(), text.size());
+  used_ += text.size();
+}
+
+void text_buffer::flush() {
+  out_.write(block_.get(), used_);
+  used_ = 0;
+}
+
 std::size_t input_list::read(std::span<char> block) {
   while (!exhausted_ && to_read_ > 0) {
     if (fd_ < 0) {

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mivo_cli {
@@ -65,6 +66,30 @@ class output {
   bool regular_ = false;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+};
+
+// Text gathered in a block and written a block at a time, so that many short lines cost few
+// writes. What is not flushed is not written.
+class text_buffer {
+ public:
+  explicit text_buffer(const output& out) : out_(out), block_(make_page_block(size)) {}
+  text_buffer(const text_buffer&) = delete;
+  text_buffer& operator=(const text_buffer&) = delete;
+  ~text_buffer() = default;
+
+  void add(std::string_view text);
+  void add_line(std::string_view prefix, std::string_view text) {
+    add(prefix);
+    add(text);
+    add("\n");
+  }
+  void flush();
+
+ private:
+  static constexpr std::size_t size = std::size_t{64} << 10;
+  const output& out_;
+  page_block block_;
+  std::size_t used_ = 0;
 };
 
 // The inputs in order, "-" for standard input, read a block at a time.

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "commands.hpp"
+#include "diff.hpp"
 #include "find.hpp"
 #include "io.hpp"
 #include "numbers.hpp"
@@ -30,10 +31,10 @@ namespace {
 
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
-constexpr int exit_trouble = 2;  // find, as grep: an input could not be searched
+constexpr int exit_trouble = 2;  // find and diff, as grep and cmp: an input could not be read
 
 constexpr std::string_view usage_line =
-    "usage: mivo {dump|undump|encode|decode|find} [OPTIONS] [FILE...]  (mivo --help)";
+    "usage: mivo {dump|undump|encode|decode|find|diff} [OPTIONS] [FILE...]  (mivo --help)";
 
 // The parts of the help text; each command's help shows those that concern it.
 constexpr std::string_view files_note =
@@ -103,6 +104,23 @@ the others are still searched).
 constexpr std::string_view find_examples = R"(Examples:
   mivo find '4d 5a ?? 00' image.bin  each offset where MZ, any byte and 00 stand
   mivo find -t -i -c needle *.log    how many times each log holds "needle", any case
+)";
+
+constexpr std::string_view diff_note =
+    R"(FILE1 and FILE2 are aligned byte by byte, as diff aligns lines: a run of bytes
+inserted or deleted shifts nothing after it. Each hunk starts "@@ -OFFSET1
++OFFSET2 @@" at the first byte that differs and shows FILE1's rows (-) and
+FILE2's (+) as mivo dump --offsets lays them out; a line under a row marks its
+bytes changed (!), deleted (-) or inserted (+), or, with colour, the bytes are
+coloured. "= N equal bytes" stands for rows left out; a last line counts the
+bytes equal, inserted, deleted and changed.
+
+Exit status: 0 the same, 1 different, 2 trouble.
+)";
+
+constexpr std::string_view diff_examples = R"(Examples:
+  mivo diff old.bin new.bin          the hunks where they differ
+  mivo diff -q a.img b.img           only whether they differ, as cmp -s
 )";
 
 constexpr std::string_view undump_examples = R"(Edit a file through its dump:
@@ -218,7 +236,6 @@ struct options {
   bool squeeze = false;
   bool upper = false;
   std::string color;
-  const CLI::Option* color_option = nullptr;
   std::vector<std::string> skip;
   const CLI::Option* skip_option = nullptr;
   bool no_newline = false;
@@ -232,6 +249,8 @@ struct options {
   bool decimal = false;
   bool count = false;
   bool names_only = false;
+  bool quiet = false;
+  std::string context;
   std::string most;
   std::string patch;
   std::string undo;
@@ -269,16 +288,18 @@ void add_labels(CLI::App& command, options& o) {
   command.add_flag("--no-row-numbers", o.no_row_numbers, "Rows without labels");
 }
 
+// As ls does: WHEN only after "=", so `--color FILE` reads FILE.
+void add_color(CLI::App& command, options& o, const std::string& what) {
+  command.add_flag("--color{always}", o.color, what)->type_name("WHEN");
+}
+
 void add_dump_options(CLI::App& dump, options& o) {
   add_region(dump, o);
   add_labels(dump, o);
   dump.add_flag("--no-chars", o.no_chars, "Leave out the character column");
   dump.add_flag("-a,--squeeze", o.squeeze, "Show each run of repeated rows as one line '*'");
   add_upper(dump, o);
-  // As ls does: WHEN only after "=", so `--color FILE` reads FILE.
-  o.color_option = dump.add_flag("--color{always}", o.color,
-                                 "Colour bytes by class: auto (a terminal), always or never")
-                       ->type_name("WHEN");
+  add_color(dump, o, "Colour bytes by class: auto (a terminal), always or never");
 }
 
 void add_encode_options(CLI::App& encode, options& o) {
@@ -316,6 +337,14 @@ void add_find_options(CLI::App& find, options& o) {
   find.add_option("PATTERN", o.pattern, "Hex pairs, ?? for any byte: '4d 5a ?? 00'")
       ->type_name("PATTERN")
       ->required();
+}
+
+void add_diff_options(CLI::App& diff, options& o) {
+  diff.add_flag("-q,--quiet", o.quiet,
+                "Say nothing: only the exit status tells whether they differ");
+  diff.add_option("--context", o.context, "Equal rows shown around each change (default 2)")
+      ->type_name("ROWS");
+  add_color(diff, o, "Mark changes in colour: auto (a terminal), always or never");
 }
 
 void add_undump_options(CLI::App& undump, options& o) {
@@ -360,6 +389,10 @@ constexpr std::array commands = {
             "The offsets where a byte pattern occurs",
             add_find_options,
             {find_note, find_examples}},
+    command{"diff",
+            "Where two files differ, byte by byte, as dump rows",
+            add_diff_options,
+            {diff_note, diff_examples}},
 };
 
 // Sets up the commands. When the first argument names one, that one alone: the tool starts
@@ -440,10 +473,7 @@ void set_region(mivo_cli::input_list& in, const options& o, std::uint64_t& start
 
 // --color=WHEN: "auto" colours a terminal, unless NO_COLOR is set or TERM is dumb.
 bool use_colour(const options& o) {
-  std::string when = "auto";
-  if (o.color_option != nullptr && o.color_option->count() > 0) {
-    when = o.color;
-  }
+  const std::string when = o.color.empty() ? "auto" : o.color;
   if (when == "always") return true;
   if (when == "never") return false;
   if (when != "auto") {
@@ -520,6 +550,31 @@ int find(const options& o, const mivo_cli::output& out) {
   return any ? 0 : exit_failure;
 }
 
+// mivo diff: exit status 0 the same, 1 different, 2 trouble.
+int diff(const options& o, const mivo_cli::output& out) {
+  if (o.files.size() != 2) throw usage_error("diff needs two FILEs");
+  if (o.files[0] == "-" && o.files[1] == "-") {
+    throw usage_error("standard input given twice: it can be only one of the FILEs");
+  }
+  std::size_t context = 2;
+  if (!o.context.empty()) {
+    const auto rows = mivo_cli::parse_count(o.context);
+    if (!rows || *rows > 1 << 20) {
+      throw usage_error("invalid context: " + mivo_cli::quote_value(o.context));
+    }
+    context = static_cast<std::size_t>(*rows);
+  }
+  try {
+    return mivo_cli::diff(o.files[0], o.files[1], out,
+                          {.context_rows = context, .color = use_colour(o), .quiet = o.quiet})
+               ? exit_failure
+               : 0;
+  } catch (const mivo_cli::failure& e) {
+    report(e.what());
+    return exit_trouble;
+  }
+}
+
 int run(int argc, char** argv, const mivo_cli::output& out) {
   CLI::App app{"Hex dumps, hex encoding and decoding of files and pipes of any size.", "mivo"};
   app.formatter(std::make_shared<help_formatter>());
@@ -529,7 +584,8 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   app.add_flag("--version", version, "Print the version and the kernel in use");
   const std::array all_help = {files_note,      labels_note,   region_note,     patch_note,
                                exit_note,       dump_examples, encode_examples, decode_examples,
-                               undump_examples, find_note,     find_examples};
+                               undump_examples, find_note,     find_examples,   diff_note,
+                               diff_examples};
   app.footer(joined(all_help));
   app.require_subcommand(0, 1);
   app.allow_extras();
@@ -561,6 +617,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
 
   const std::string& name = app.get_subcommands().front()->get_name();
   if (name == "find") return find(o, out);
+  if (name == "diff") return diff(o, out);
   if (name == "undump") {
     if (!o.undo.empty()) {
       if (!o.patch.empty() || !o.files.empty()) {

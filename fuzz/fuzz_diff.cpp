@@ -22,9 +22,15 @@ std::string apply_edits(std::string s, const std::uint8_t* edits, std::size_t co
     std::string fill(length, '\0');
     for (std::size_t i = 0; i < length; ++i) fill[i] = static_cast<char>(edits[0] * 31 + i * 7);
     switch (edits[0] % 3) {
-      case 0: s.insert(at, fill); break;
-      case 1: s.erase(at, length); break;
-      default: s.replace(at, std::min(length, s.size() - at), fill); break;
+      case 0:
+        s.insert(at, fill);
+        break;
+      case 1:
+        s.erase(at, length);
+        break;
+      default:
+        s.replace(at, std::min(length, s.size() - at), fill);
+        break;
     }
   }
   return s;
@@ -44,10 +50,18 @@ std::vector<seen_run> checked_diff(const std::string& a, const std::string& b, s
           "a run's bytes are the inputs' bytes");
     const bool same = std::memcmp(r.first.data(), r.second.data(), r.first.size()) == 0;
     switch (r.kind) {
-      case mivo::diff_kind::equal: check(r.first.size() == r.second.size() && same, "equal"); break;
-      case mivo::diff_kind::changed: check(r.first.size() == r.second.size(), "changed"); break;
-      case mivo::diff_kind::deleted: check(r.second.empty(), "deleted"); break;
-      case mivo::diff_kind::inserted: check(r.first.empty(), "inserted"); break;
+      case mivo::diff_kind::equal:
+        check(r.first.size() == r.second.size() && same, "equal");
+        break;
+      case mivo::diff_kind::changed:
+        check(r.first.size() == r.second.size(), "changed");
+        break;
+      case mivo::diff_kind::deleted:
+        check(r.second.empty(), "deleted");
+        break;
+      case mivo::diff_kind::inserted:
+        check(r.first.empty(), "inserted");
+        break;
     }
     rebuilt.append(r.second.begin(), r.second.end());
     at1 += r.first.size();

@@ -157,8 +157,8 @@ class differ {
       const std::size_t reach = window + anchor_length;
       const std::size_t la = std::min(a_.fill(reach), reach);
       const std::size_t lb = std::min(b_.fill(reach), reach);
-      const bool whole = a_.ended() && b_.ended() && a_.available() <= reach &&
-                         b_.available() <= reach;
+      const bool whole =
+          a_.ended() && b_.ended() && a_.available() <= reach && b_.available() <= reach;
       const std::optional<anchor> found = nearest_anchor(la, lb);
       // Past the window, every anchor costs at least `window`.
       if (found && (found->cost() <= window || whole || window >= max_window)) {

@@ -276,12 +276,12 @@ case_bash_completion() {
     _mivo
     echo "${COMPREPLY[*]}"
   }
-  [ "$(complete_words mivo d)" = "dump decode" ] || fail "mivo d: $(complete_words mivo d)"
+  [ "$(complete_words mivo du)" = "dump" ] || fail "mivo du: $(complete_words mivo du)"
   [ "$(complete_words mivo encode --sk)" = "--skip" ] || fail "encode --sk"
   [ "$(complete_words mivo dump --color a)" = "auto always" ] || fail "dump --color a"
   touch afile
   [ "$(complete_words mivo dump af)" = "afile" ] || fail "file names after a command"
-  for command in dump undump encode decode; do
+  for command in dump undump encode decode find diff; do
     listed=$("$mivo" "$command" --help | grep -E '^ +-' | grep -oE -- '--[a-z-]+' | sort -u | tr '\n' ' ')
     completed=$(complete_words mivo "$command" -- | tr ' ' '\n' | sort -u | tr '\n' ' ')
     [ "$listed" = "$completed" ] || fail "$command: --help lists '$listed', completion '$completed'"
@@ -725,6 +725,52 @@ case_find() {
   truncate -s 1T sparse
   printf '\0MZ' >>sparse
   [ "$(timeout 10 "$mivo" find '00 4d 5a' sparse)" = 0x10000000000 ] || fail "after a 1 TiB hole"
+}
+
+case_diff() {
+  head -c 100000 /dev/urandom >a
+  { head -c 10000 a; printf Q; tail -c +10001 a | head -c 30000; head -c 50 /dev/zero
+    tail -c +40051 a | head -c 29950; tail -c +70101 a; } >b
+  run diff a a
+  expect_rc 0
+  [ -z "$out" ] || fail "identical files print nothing"
+  run diff a b
+  expect_rc 1
+  [ "$(grep -c '^@@' out)" = 3 ] || fail "three edits, $(grep -c '^@@' out) hunks"
+  [ "$(grep '^@@' out | tr '\n' ' ')" = "@@ -0x2710 +0x2710 @@ @@ -0x9c40 +0x9c41 @@ @@ -0x11170 +0x11171 @@ " ] ||
+    fail "hunk offsets: $(grep '^@@' out)"
+  [ "$(tail -n 1 out)" = "99850 bytes equal, 1 inserted, 100 deleted, 50 changed" ] ||
+    fail "summary: $(tail -n 1 out)"
+  [ "$(head -n 3 out)" = "$(printf -- '--- a\n+++ b\n= 9968 equal bytes')" ] || fail "header"
+  # Rows as mivo dump --offsets shows them, a marker line under each row that changed.
+  row=$("$mivo" dump --offsets -s 0x2710 -n 16 b)
+  grep -qxF -- "+$row" out || fail "the inserted row is not shown as dump --offsets shows it"
+  grep -qxF -- "$(printf '           ++%39s+' '')" out || fail "no marker under the inserted byte"
+  "$mivo" diff --color=always --context 0 a b >coloured
+  grep -q $'\e\[32mQ' coloured || fail "the inserted byte is not green"
+  grep -q '^ ' coloured && fail "marker lines with colour"
+  [ "$(sed 's/\x1b\[[0-9;]*m//g' coloured | grep -c '^[-+]')" -lt "$(grep -c '^[-+]0' out)" ] ||
+    fail "--context 0 shows as many rows"
+  run diff -q a b
+  expect_rc 1
+  [ -z "$out" ] || fail "-q prints"
+  # One file a prefix of the other, an empty file, standard input.
+  head -c 5000 a >prefix
+  [ "$("$mivo" diff prefix a | tail -n 1)" = "5000 bytes equal, 95000 inserted, 0 deleted, 0 changed" ] ||
+    fail "a prefix"
+  : >empty
+  [ "$("$mivo" diff a empty | tail -n 1)" = "0 bytes equal, 0 inserted, 100000 deleted, 0 changed" ] ||
+    fail "an empty file"
+  "$mivo" diff - a <a >/dev/null || fail "standard input"
+  run diff a missing
+  expect_rc 2
+  expect_err "mivo: missing: No such file or directory"
+  for args in "diff a:diff needs two FILEs" "diff - -:standard input given twice: it can be only one of the FILEs" \
+      "diff --context x a b:invalid context: 'x'"; do
+    eval "run ${args%%:*}"
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*:}" ] || fail "${args%%:*}: $(head -n 1 err)"
+  done
 }
 
 "case_$case"

@@ -37,7 +37,8 @@ class checker {
     EXPECT_EQ(r.offset1, at1_);
     EXPECT_EQ(r.offset2, at2_);
     EXPECT_TRUE(r.first.size() + r.second.size() > 0);
-    EXPECT_TRUE(std::string(r.first.begin(), r.first.end()) == a_.substr(r.offset1, r.first.size()));
+    EXPECT_TRUE(std::string(r.first.begin(), r.first.end()) ==
+                a_.substr(r.offset1, r.first.size()));
     EXPECT_TRUE(std::string(r.second.begin(), r.second.end()) ==
                 b_.substr(r.offset2, r.second.size()));
     const bool same = std::ranges::equal(r.first, r.second);

@@ -6,7 +6,7 @@ _mivo() {
   local cur=${COMP_WORDS[COMP_CWORD]} command="" i words
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      dump | undump | encode | decode | find)
+      dump | undump | encode | decode | find | diff)
         command=${COMP_WORDS[i]}
         break
         ;;
@@ -19,7 +19,8 @@ _mivo() {
     encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
     decode) words="--strict --start --length --help" ;;
     find) words="--text --ignore-case --decimal --count --files-with-matches --max-count --help" ;;
-    *) words="dump undump encode decode find --help --version" ;;
+    diff) words="--quiet --context --color --help" ;;
+    *) words="dump undump encode decode find diff --help --version" ;;
   esac
   if [[ ${COMP_WORDS[COMP_CWORD - 1]} == --color ]]; then
     mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$cur")
