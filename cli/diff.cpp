@@ -9,23 +9,10 @@
 
 #include "commands.hpp"
 #include "quote.hpp"
+#include "rows.hpp"
 
 namespace mivo_cli {
 namespace {
-
-// Where a byte stands in a row of `mivo dump --offsets`: after the label, 16 bytes in groups of
-// two, then two spaces and the characters.
-constexpr std::size_t row_bytes = 16;
-constexpr std::size_t hex_width = 39;
-std::size_t digits_column(std::size_t label, std::size_t i) {
-  return label + 5 * (i / 2) + 2 * (i % 2);
-}
-std::size_t char_column(std::size_t label, std::size_t i) { return label + hex_width + 2 + i; }
-
-std::uint64_t row_down(std::uint64_t x) { return x - x % row_bytes; }
-std::uint64_t row_up(std::uint64_t x) { return row_down(x + row_bytes - 1); }
-
-constexpr char unmarked = ' ';
 
 char mark_of(mivo::diff_kind kind) {
   switch (kind) {
@@ -39,21 +26,6 @@ char mark_of(mivo::diff_kind kind) {
       break;
   }
   return unmarked;
-}
-
-std::string_view colour_of(char mark) {
-  switch (mark) {
-    case '!':
-      return "\x1b[33m";
-    case '-':
-      return "\x1b[31m";
-    case '+':
-      return "\x1b[32m";
-    case '@':
-      return "\x1b[36m";
-    default:
-      return "\x1b[39m";
-  }
 }
 
 std::string_view text_of(std::span<const std::uint8_t> bytes) {
@@ -220,51 +192,9 @@ class hunk_printer {
   // Prints the pane's complete rows (every byte with `all`) and drops them.
   void print_rows(pane& p, char side, bool all) {
     const std::size_t n = all ? p.bytes.size() : static_cast<std::size_t>(row_down(p.bytes.size()));
-    if (n == 0) return;
-    std::ostringstream rows;
-    {
-      mivo::dump_writer writer({.label = mivo::row_label::byte_offset, .first_offset = p.start},
-                               rows);
-      writer.write_bytes(mivo::as_bytes(std::string_view(p.bytes).substr(0, n)));
-      writer.finish();
-    }
-    const std::string text = rows.str();
-    std::size_t line_start = 0;
-    for (std::size_t row = 0; line_start < text.size(); ++row) {
-      const std::size_t line_end = text.find('\n', line_start);
-      const std::string_view line(text.data() + line_start, line_end - line_start);
-      print_row(line, std::string_view(p.marks).substr(row * row_bytes, row_bytes), side);
-      line_start = line_end + 1;
-    }
+    print_marked_rows(text_, p.start, std::string_view(p.bytes).substr(0, n),
+                      std::string_view(p.marks).substr(0, n), side == '-' ? "-" : "+", color_);
     p.drop_front(n);
-  }
-
-  void print_row(std::string_view line, std::string_view marks, char side) {
-    const std::size_t label = line.find(": ") + 2;
-    std::string columns;
-    for (std::size_t i = 0; i < marks.size(); ++i) {
-      if (marks[i] == unmarked) continue;
-      columns.resize(line.size(), unmarked);
-      columns[digits_column(label, i)] = columns[digits_column(label, i) + 1] = marks[i];
-      columns[char_column(label, i)] = marks[i];
-    }
-    const std::string_view prefix = side == '-' ? "-" : "+";
-    if (columns.empty()) return text_.add_line(prefix, line);
-    if (!color_) {
-      text_.add_line(prefix, line);
-      text_.add_line(" ",
-                     std::string_view(columns).substr(0, columns.find_last_not_of(unmarked) + 1));
-      return;
-    }
-    std::string coloured;
-    char current = unmarked;
-    for (std::size_t c = 0; c < line.size(); ++c) {
-      if (columns[c] != current) coloured += colour_of(columns[c]);
-      current = columns[c];
-      coloured += line[c];
-    }
-    if (current != unmarked) coloured += colour_of(unmarked);
-    text_.add_line(prefix, coloured);
   }
 
   static constexpr std::size_t section = std::size_t{64} << 10;  // bytes of rows held at most

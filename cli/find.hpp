@@ -5,6 +5,7 @@
 #include <mivo.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct find_options {
   find_report report = find_report::matches;
   bool decimal = false;             // offsets in decimal, not 0x hex
   std::uint64_t most = UINT64_MAX;  // matches per input, at most
+  // With matches: instead of offsets, the dump rows around each match, this many on each side.
+  std::optional<std::size_t> context_rows;
+  bool color = false;  // the matched bytes in colour, not marked on a line below
 };
 
 // Searches each input on its own ("-" or none: standard input), overlapping matches too, and

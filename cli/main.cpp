@@ -334,6 +334,11 @@ void add_find_options(CLI::App& find, options& o) {
   find.add_flag("-l,--files-with-matches", o.names_only, "Only the names of FILEs with a match");
   find.add_option("-m,--max-count", o.most, "Stop after NUM matches in each FILE")
       ->type_name("NUM");
+  find.add_option("--context", o.context,
+                  "Instead of offsets, the dump rows around each match, ROWS on each side")
+      ->type_name("ROWS");
+  add_color(find, o,
+            "With --context: colour the matched bytes: auto (a terminal), always or never");
   find.add_option("PATTERN", o.pattern, "Hex pairs, ?? for any byte: '4d 5a ?? 00'")
       ->type_name("PATTERN")
       ->required();
@@ -527,10 +532,23 @@ mivo::byte_pattern pattern_of(const options& o) {
   }
 }
 
+// --context ROWS, for find and diff.
+std::optional<std::size_t> context_rows(const options& o) {
+  if (o.context.empty()) return std::nullopt;
+  const auto rows = mivo_cli::parse_count(o.context);
+  if (!rows || *rows > 1 << 20)
+    throw usage_error("invalid context: " + mivo_cli::quote_value(o.context));
+  return static_cast<std::size_t>(*rows);
+}
+
 // mivo find: exit status 0 a match, 1 none, 2 trouble.
 int find(const options& o, const mivo_cli::output& out) {
   if (o.ignore_case && !o.text) throw usage_error("-i needs -t: hex digits have no case");
   if (o.count && o.names_only) throw usage_error("--count and --files-with-matches conflict");
+  if (!o.context.empty() && (o.count || o.names_only)) {
+    throw usage_error(
+        "--context shows matches: it conflicts with --count and --files-with-matches");
+  }
   std::uint64_t most = UINT64_MAX;
   if (!o.most.empty()) {
     const auto n = mivo_cli::parse_count(o.most);
@@ -542,7 +560,9 @@ int find(const options& o, const mivo_cli::output& out) {
                                                  : o.names_only ? mivo_cli::find_report::names
                                                                 : mivo_cli::find_report::matches,
                                        .decimal = o.decimal,
-                                       .most = most};
+                                       .most = most,
+                                       .context_rows = context_rows(o),
+                                       .color = use_colour(o)};
   std::vector<std::string> errors;
   const bool any = mivo_cli::find(o.files, out, options, errors);
   for (const std::string& e : errors) report(e);
@@ -556,14 +576,7 @@ int diff(const options& o, const mivo_cli::output& out) {
   if (o.files[0] == "-" && o.files[1] == "-") {
     throw usage_error("standard input given twice: it can be only one of the FILEs");
   }
-  std::size_t context = 2;
-  if (!o.context.empty()) {
-    const auto rows = mivo_cli::parse_count(o.context);
-    if (!rows || *rows > 1 << 20) {
-      throw usage_error("invalid context: " + mivo_cli::quote_value(o.context));
-    }
-    context = static_cast<std::size_t>(*rows);
-  }
+  const std::size_t context = context_rows(o).value_or(2);
   try {
     return mivo_cli::diff(o.files[0], o.files[1], out,
                           {.context_rows = context, .color = use_colour(o), .quiet = o.quiet})

@@ -725,6 +725,20 @@ case_find() {
   truncate -s 1T sparse
   printf '\0MZ' >>sparse
   [ "$(timeout 10 "$mivo" find '00 4d 5a' sparse)" = 0x10000000000 ] || fail "after a 1 TiB hole"
+  # --context: the rows around each match, each row once, the matched bytes marked.
+  [ "$("$mivo" find --context 0 '4d 5a ?? 00' f)" = "$(printf '%s\n%15s%s' \
+      '00000000: 7878 4d5a 9000 7979 4d5a 0100 0000       xxMZ..yyMZ....' '' \
+      '^^^^ ^^^^      ^^^^ ^^^^              ^^^^  ^^^^')" ] || fail "--context 0"
+  "$mivo" find --context 1 --color=always 4d5a edge >coloured
+  [ "$(sed 's/\x1b\[[0-9;]*m//g' coloured)" = "$("$mivo" dump --offsets -s 0x3ffe0 edge)" ] ||
+    fail "--context 1 at the end of a file"
+  grep -q $'\e\[31m4d' coloured || fail "the match is not coloured"
+  [ "$(timeout 10 "$mivo" find --context 1 '4d 5a' sparse | tail -n 2 | head -n 1)" = \
+      "10000000000: 004d 5a                                  .MZ" ] || fail "--context after a hole"
+  run find --context 1 -c 4d f
+  expect_rc 2
+  [ "$(head -n 1 err)" = "mivo: --context shows matches: it conflicts with --count and --files-with-matches" ] ||
+    fail "--context -c: $(head -n 1 err)"
 }
 
 case_diff() {

@@ -18,7 +18,8 @@ _mivo() {
     undump) words="--offsets --no-row-numbers --patch --undo --help" ;;
     encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
     decode) words="--strict --start --length --help" ;;
-    find) words="--text --ignore-case --decimal --count --files-with-matches --max-count --help" ;;
+    find) words="--text --ignore-case --decimal --count --files-with-matches --max-count --context
+          --color --help" ;;
     diff) words="--quiet --context --color --help" ;;
     *) words="dump undump encode decode find diff --help --version" ;;
   esac

@@ -1,0 +1,86 @@
+#include "rows.hpp"
+
+#include <mivo.hpp>
+
+#include <sstream>
+#include <string>
+
+namespace mivo_cli {
+namespace {
+
+// Where a byte stands in a row of `mivo dump --offsets`: after the label, 16 bytes in groups of
+// two, then two spaces and the characters.
+constexpr std::size_t hex_width = 39;
+std::size_t digits_column(std::size_t label, std::size_t i) {
+  return label + 5 * (i / 2) + 2 * (i % 2);
+}
+std::size_t char_column(std::size_t label, std::size_t i) { return label + hex_width + 2 + i; }
+
+void print_row(text_buffer& text, std::string_view line, std::string_view marks,
+               std::string_view prefix, bool color, std::string_view marker_prefix) {
+  const std::size_t label = line.find(": ") + 2;
+  std::string columns;
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    if (marks[i] == unmarked) continue;
+    columns.resize(line.size(), unmarked);
+    columns[digits_column(label, i)] = columns[digits_column(label, i) + 1] = marks[i];
+    columns[char_column(label, i)] = marks[i];
+  }
+  if (columns.empty()) return text.add_line(prefix, line);
+  if (!color) {
+    text.add_line(prefix, line);
+    const std::string spaces(prefix.size(), ' ');
+    text.add_line(marker_prefix.empty() ? spaces : marker_prefix,
+                  std::string_view(columns).substr(0, columns.find_last_not_of(unmarked) + 1));
+    return;
+  }
+  std::string coloured;
+  char current = unmarked;
+  for (std::size_t c = 0; c < line.size(); ++c) {
+    if (columns[c] != current) coloured += colour_of(columns[c]);
+    current = columns[c];
+    coloured += line[c];
+  }
+  if (current != unmarked) coloured += colour_of(unmarked);
+  text.add_line(prefix, coloured);
+}
+
+}  // namespace
+
+std::string_view colour_of(char mark) {
+  switch (mark) {
+    case '!':
+      return "\x1b[33m";
+    case '-':
+    case '^':
+      return "\x1b[31m";
+    case '+':
+      return "\x1b[32m";
+    case '@':
+      return "\x1b[36m";
+    default:
+      return "\x1b[39m";
+  }
+}
+
+void print_marked_rows(text_buffer& text, std::uint64_t start, std::string_view bytes,
+                       std::string_view marks, std::string_view prefix, bool color,
+                       std::string_view marker_prefix) {
+  if (bytes.empty()) return;
+  std::ostringstream rows;
+  {
+    mivo::dump_writer writer({.label = mivo::row_label::byte_offset, .first_offset = start}, rows);
+    writer.write_bytes(mivo::as_bytes(bytes));
+    writer.finish();
+  }
+  const std::string all = rows.str();
+  std::size_t line_start = 0;
+  for (std::size_t row = 0; line_start < all.size(); ++row) {
+    const std::size_t line_end = all.find('\n', line_start);
+    print_row(text, std::string_view(all).substr(line_start, line_end - line_start),
+              marks.substr(row * row_bytes, row_bytes), prefix, color, marker_prefix);
+    line_start = line_end + 1;
+  }
+}
+
+}  // namespace mivo_cli
