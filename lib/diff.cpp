@@ -24,17 +24,19 @@ constexpr long myers_max_edits = 64;
 // One input, read into a window that slides along it.
 class side {
  public:
-  explicit side(const diff_source& read) : read_(read), buffer_(max_window + block) {}
+  explicit side(const diff_source& read) : read_(read) {}
 
   // Makes at least n bytes available from the current position, fewer only at the end.
   std::size_t fill(std::size_t n) {
-    n = std::min(n, buffer_.size());
+    n = std::min(n, capacity);
     if (available() >= n || ended_) return available();
-    if (begin_ + n > buffer_.size()) {
+    if (begin_ > 0 && begin_ + n > buffer_.size()) {
       std::memmove(buffer_.data(), data(), available());
       end_ -= begin_;
       begin_ = 0;
     }
+    // Grown as needed: small inputs never pay for the widest window.
+    if (n > buffer_.size()) buffer_.resize(std::min(capacity, std::max(n, 2 * buffer_.size())));
     while (available() < n && !ended_) {
       const std::size_t room = buffer_.size() - end_;
       const std::size_t want = std::min(room, std::max(block, n - available()));
@@ -56,6 +58,7 @@ class side {
   }
 
  private:
+  static constexpr std::size_t capacity = max_window + block;
   const diff_source& read_;
   std::vector<std::uint8_t> buffer_;
   std::size_t begin_ = 0;

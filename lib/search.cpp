@@ -90,46 +90,90 @@ int commonness(std::uint8_t b) noexcept {
   return b >= 0x20 && b < 0x7f ? 1 : 0;
 }
 
+// Sixteen bytes as one value: GCC and Clang compile its operations to SSE2 on x86-64 and NEON
+// on AArch64, and to plain code elsewhere, so the filter below has no kernel of its own.
+using bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+bytes16 load16(const std::uint8_t* p) noexcept {
+  bytes16 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+bool any_set(bytes16 v) noexcept {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  std::memcpy(&low, &v, 8);
+  std::memcpy(&high, reinterpret_cast<const char*>(&v) + 8, 8);
+  return (low | high) != 0;
+}
+
+// Two bytes of the pattern that every match has, looked for together sixteen places at a time:
+// on random data only one place in 65536 passes, so the full check seldom runs.
+struct filter {
+  std::size_t at[2];
+  bytes16 mask[2];
+  bytes16 value[2];
+
+  [[nodiscard]] bytes16 hits(const std::uint8_t* p) const noexcept {
+    return ((load16(p + at[0]) & mask[0]) == value[0]) &
+           ((load16(p + at[1]) & mask[1]) == value[1]);
+  }
+};
+
 }  // namespace
 
 struct searcher::state {
   state(byte_pattern p, sink f) : pattern(std::move(p)), found(std::move(f)) {
     length = pattern.size();
     carry.reserve(2 * length);
+    // The two rarest bytes that are not wildcards.
+    std::vector<std::size_t> known;
     for (std::size_t k = 0; k < length; ++k) {
-      if (pattern.mask_[k] != fixed) continue;
-      if (!anchor || commonness(pattern.value_[k]) < commonness(pattern.value_[*anchor])) {
-        anchor = k;
-      }
+      if (pattern.mask_[k] != any) known.push_back(k);
     }
+    std::stable_sort(known.begin(), known.end(), [&](std::size_t x, std::size_t y) {
+      return commonness(pattern.value_[x]) < commonness(pattern.value_[y]);
+    });
+    if (known.empty()) return;
+    const std::size_t second = known.size() > 1 ? known[1] : known[0];
+    filter two{};
+    for (std::size_t k = 0; k < 2; ++k) {
+      const std::size_t at = k == 0 ? known[0] : second;
+      two.at[k] = at;
+      two.mask[k] = bytes16{} + pattern.mask_[at];
+      two.value[k] = bytes16{} + pattern.value_[at];
+    }
+    fast = two;
   }
 
   byte_pattern pattern;
   sink found;
   std::size_t length = 0;
-  std::optional<std::size_t> anchor;  // a fixed byte memchr can look for
-  std::vector<std::uint8_t> carry;    // the last length - 1 bytes, for matches across pieces
-  std::uint64_t position = 0;         // bytes written so far
+  std::optional<filter> fast;       // where the pattern has a byte that is not a wildcard
+  std::vector<std::uint8_t> carry;  // the last length - 1 bytes, for matches across pieces
+  std::uint64_t position = 0;       // bytes written so far
   bool stopped = false;
 
   // Reports the matches that start at p[0 .. starts) (each has `length` bytes there); p[0] is
   // at stream offset `base`.
   void scan(const std::uint8_t* p, std::size_t starts, std::uint64_t base) {
-    if (!anchor) {
-      for (std::size_t i = 0; i < starts && !stopped; ++i) report(p, i, base);
-      return;
+    std::size_t i = 0;
+    if (fast) {
+      constexpr std::size_t step = 64;
+      for (; i + step <= starts && !stopped; i += step) {
+        const bytes16 h0 = fast->hits(p + i);
+        const bytes16 h1 = fast->hits(p + i + 16);
+        const bytes16 h2 = fast->hits(p + i + 32);
+        const bytes16 h3 = fast->hits(p + i + 48);
+        if (any_set(h0 | h1 | h2 | h3)) check(p, i, step, base);
+      }
     }
-    const std::size_t a = *anchor;
-    const auto want = static_cast<int>(pattern.value_[a]);
-    const std::uint8_t* from = p + a;
-    const std::uint8_t* const end = p + a + starts;
-    while (from < end && !stopped) {
-      const auto* hit = static_cast<const std::uint8_t*>(
-          std::memchr(from, want, static_cast<std::size_t>(end - from)));
-      if (hit == nullptr) return;
-      report(p, static_cast<std::size_t>(hit - p) - a, base);
-      from = hit + 1;
-    }
+    check(p, i, starts - i, base);
+  }
+
+  void check(const std::uint8_t* p, std::size_t from, std::size_t count, std::uint64_t base) {
+    for (std::size_t i = from; i < from + count && !stopped; ++i) report(p, i, base);
   }
 
   void report(const std::uint8_t* p, std::size_t i, std::uint64_t base) {

@@ -35,8 +35,15 @@ TEST(Search, FindsEveryMatchOverAnySplit) {
   std::string bytes = mivo_test::pattern(20000);
   for (std::size_t i = 0; i < bytes.size(); i += 97) bytes.replace(i, 4, "MZ\x90\x00", 4);
   bytes.replace(5000, 8, std::string(8, '\0'));
-  for (const char* hex : {"4d 5a ?? 00", "00 00", "??", "?? 5a", "4d??", "00", "ff ?? ?? 12"}) {
-    const byte_pattern p = byte_pattern::from_hex(hex);
+  std::vector<std::pair<std::string, byte_pattern>> patterns;
+  for (const char* hex :
+       {"4d 5a ?? 00", "00 00", "??", "?? 5a", "4d??", "00", "ff ?? ?? 12", "?? 5a ?? ??"}) {
+    patterns.emplace_back(hex, byte_pattern::from_hex(hex));
+  }
+  for (const char* text : {"mz", "z\x90"}) {
+    patterns.emplace_back(std::string("-i ") + text, byte_pattern::from_text(text, true));
+  }
+  for (const auto& [hex, p] : patterns) {
     const auto want = reference(p, bytes);
     for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4096}, SIZE_MAX}) {
       EXPECT_EQ(search(p, bytes, piece), want) << hex << ", pieces of " << piece;
