@@ -19,7 +19,7 @@ best() {
   for _ in $(seq "$runs"); do
     # Microseconds, read by bash itself: a `date` would add a fork to every time.
     local start=${EPOCHREALTIME//[!0-9]/}
-    "$@" >/dev/null 2>&1 || true
+    "$@" >"${sink:-/dev/null}" 2>&1 || true
     local end=${EPOCHREALTIME//[!0-9]/}
     if [ -z "$best_ns" ] || [ $(((end - start) * 1000)) -lt "$best_ns" ]; then
       best_ns=$(((end - start) * 1000))
@@ -60,13 +60,36 @@ row "decode, beside reading" "$(best "$mivo" decode "$work/data.hex")" \
   "cat (the digits)" "cat $work/data.hex"
 row "dump, beside reading" "$(best "$mivo" dump "$work/data")" "cat (the input)" "cat $work/data"
 
-# Finding bytes: a pattern with a wildcard, and one of the commonest byte in images, beside
-# reading alone and grep (which reports no overlapping matches, so it has less to say).
+# Finding bytes: a pattern with a wildcard, one of the commonest byte in images, text in either
+# case, beside reading alone and grep (which reports no overlapping matches, so it has less to
+# say). Their matches go to a file: grep stops at the first match when it writes to /dev/null.
 row "find '4d 5a ?? 00'" "$(best "$mivo" find '4d 5a ?? 00' "$work/data")" \
-  "cat (the input)" "cat $work/data" \
+  "cat (the input)" "cat $work/data"
+sink="$work/found"
+row "find '4d 5a ?? 00', to a file" "$(best "$mivo" find '4d 5a ?? 00' "$work/data")" \
   "grep -obUaP" "env LC_ALL=C grep -obUaP \\x4d\\x5a.\\x00 $work/data"
-row "find '00 00'" "$(best "$mivo" find '00 00' "$work/data")" \
+row "find '00 00', to a file" "$(best "$mivo" find '00 00' "$work/data")" \
   "grep -obUaP" "env LC_ALL=C grep -obUaP \\x00\\x00 $work/data"
+row "find -t -i hello, to a file" "$(best "$mivo" find -t -i hello "$work/data")" \
+  "grep -obUai" "env LC_ALL=C grep -obUai hello $work/data"
+unset sink
+
+# Comparing: identical copies beside cmp, three edits (a byte inserted, 4 KiB overwritten, 100
+# bytes deleted) beside cmp -l, which lists every byte after the insertion, and -q on unrelated
+# data, which stops at the first byte.
+cp "$work/data" "$work/copy"
+{ head -c 10000000 "$work/data"; printf Q; tail -c +10000001 "$work/data" | head -c 40000000
+  head -c 4096 /dev/urandom; tail -c +50004097 "$work/data" | head -c 30000000
+  tail -c +80004197 "$work/data"; } >"$work/edited"
+head -c 100000000 /dev/urandom >"$work/other"
+row "diff, identical" "$(best "$mivo" diff "$work/data" "$work/copy")" \
+  "cmp" "cmp $work/data $work/copy"
+row "diff, three edits" "$(best "$mivo" diff "$work/data" "$work/edited")" \
+  "cmp -l" "cmp -l $work/data $work/edited"
+row "diff -q, unrelated" "$(best "$mivo" diff -q "$work/data" "$work/other")" \
+  "cmp" "cmp $work/data $work/other"
+printf '| diff, unrelated | %s s | | | |\n' "$(seconds "$(best "$mivo" diff "$work/data" "$work/other")")"
+rm -f "$work/copy" "$work/edited" "$work/other" "$work/found"
 
 # Reading dumps back, beside xxd -r of xxd's dump, beside decoding the plain digits and beside
 # only reading the dump, which is 2.1 times their size; decoding

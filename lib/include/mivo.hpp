@@ -21,7 +21,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 3
-#define MIVO_VERSION_MINOR 3
+#define MIVO_VERSION_MINOR 4
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
