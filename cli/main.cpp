@@ -94,8 +94,10 @@ constexpr std::string_view find_note =
     R"(PATTERN is pairs of hex digits, spaces allowed between pairs, ?? for any byte;
 with -t, literal text. Every match is reported, overlapping ones too, by the
 offset of its first byte (0x hex, decimal with -d), led by the FILE's name when
-there are several. Each FILE is searched on its own; the holes of a sparse file
-are passed over unread unless the pattern could match zeros.
+there are several. With --context ROWS, the dump rows around each match instead
+(as mivo dump --offsets shows them), each row once, the matched bytes marked (^)
+on a line below or coloured. Each FILE is searched on its own; the holes of a
+sparse file are passed over unread unless the pattern could match zeros.
 
 Exit status: 0 a match, 1 none, 2 trouble (an unreadable FILE is reported and
 the others are still searched).
@@ -104,6 +106,7 @@ the others are still searched).
 constexpr std::string_view find_examples = R"(Examples:
   mivo find '4d 5a ?? 00' image.bin  each offset where MZ, any byte and 00 stand
   mivo find -t -i -c needle *.log    how many times each log holds "needle", any case
+  mivo find --context 1 -t PNG f     the rows around each "PNG", the match marked
 )";
 
 constexpr std::string_view diff_note =
@@ -350,6 +353,9 @@ void add_diff_options(CLI::App& diff, options& o) {
   diff.add_option("--context", o.context, "Equal rows shown around each change (default 2)")
       ->type_name("ROWS");
   add_color(diff, o, "Mark changes in colour: auto (a terminal), always or never");
+  diff.add_option("FILE1 FILE2", o.files, "The files to compare; - is standard input")
+      ->type_name("FILE")
+      ->expected(2);
 }
 
 void add_undump_options(CLI::App& undump, options& o) {
@@ -370,6 +376,7 @@ struct command {
   const char* description;
   void (*add_options)(CLI::App&, options&);
   std::array<std::string_view, 5> help;  // the parts of the help text it shows
+  bool takes_file_list = true;           // FILE...; else its options name its files
 };
 
 constexpr std::array commands = {
@@ -397,7 +404,8 @@ constexpr std::array commands = {
     command{"diff",
             "Where two files differ, byte by byte, as dump rows",
             add_diff_options,
-            {diff_note, diff_examples}},
+            {diff_note, diff_examples},
+            false},
 };
 
 // Sets up the commands. When the first argument names one, that one alone: the tool starts
@@ -410,7 +418,7 @@ void add_commands(CLI::App& app, options& o, int argc, char** argv) {
     CLI::App* added = app.add_subcommand(std::string(c.name), c.description);
     added->footer(joined(c.help));
     c.add_options(*added, o);
-    add_files(*added, o);
+    if (c.takes_file_list) add_files(*added, o);
     added->allow_extras();
   }
 }
