@@ -149,6 +149,52 @@ void encode(input_list& in, const output& out, const encode_layout& layout) {
   if (layout.newline && last_line_open && (width == 0 || any)) out.write("\n", 1);
 }
 
+void encode_text(input_list& in, const output& out, const mivo::text_form& form,
+                 std::optional<std::uint64_t> total, bool newline) {
+  // Each call of the library gets whole groups counted from the start, and the separator between
+  // calls is written here; groups counted from the end start with the odd group.
+  const int per = form.bytes_per_separator;
+  const std::size_t group =
+      per == 0 ? 1 : static_cast<std::size_t>(per < 0 ? -static_cast<long>(per) : per);
+  std::size_t first_left = per > 0 && total && *total % group != 0 ? *total % group : group;
+  mivo::text_form segment = form;
+  segment.bytes_per_separator = -static_cast<int>(group);
+  if (per == 0) segment.separator = {};  // one group: its prefix once, no separator
+  bool started = false;
+  std::vector<char> text;
+  const auto emit = [&](std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    if (started) out.write(segment.separator);
+    text.resize(mivo::text_size(bytes.size(), segment));
+    out.write(text.data(), mivo::encode_text_into(text, bytes, segment));
+    started = true;
+    if (per == 0) segment.group_prefix = {};
+  };
+  std::vector<std::uint8_t> staging(block_size + group);
+  std::size_t have = 0;
+  for (;;) {
+    const std::size_t n = in.read({reinterpret_cast<char*>(staging.data() + have), block_size});
+    have += n;
+    std::size_t done = 0;
+    if (first_left > 0 && (have >= first_left || n == 0)) {
+      done = std::min(have, first_left);
+      emit({staging.data(), done});
+      first_left = 0;
+    }
+    if (first_left == 0) {
+      const std::size_t rest = have - done;
+      const std::size_t take = n == 0 ? rest : rest - rest % group;
+      emit({staging.data() + done, take});
+      done += take;
+    }
+    std::copy(staging.begin() + static_cast<long>(done), staging.begin() + static_cast<long>(have),
+              staging.begin());
+    have -= done;
+    if (n == 0) break;
+  }
+  if (newline) out.write("\n", 1);
+}
+
 void encode_c_array(input_list& in, const output& out, std::string_view name, bool upper) {
   constexpr std::size_t per_line = 12;
   constexpr std::size_t chars_per_byte = 6;  // ", 0xab" or ",\n  0xab", less at the start
@@ -188,12 +234,14 @@ void encode_c_array(input_list& in, const output& out, std::string_view name, bo
   }
 }
 
-void decode(input_list& in, const output& out, bool strict) {
-  constexpr mivo::skip_list ascii_whitespace{' ', '\t', '\n', '\v', '\f', '\r'};
+void decode(input_list& in, const output& out, const decode_reading& reading) {
+  constexpr std::string_view ascii_whitespace = " \t\n\v\f\r";
   output_buffer buffer(out);
   std::ostream stream(&buffer);
   stream.exceptions(std::ios::badbit);  // our failures come through the stream as they are
-  mivo::decode_writer writer(strict ? mivo::skip_list{} : ascii_whitespace, stream);
+  const std::string skipped =
+      (reading.strict ? "" : std::string(ascii_whitespace)) + reading.ignore;
+  mivo::decode_writer writer(mivo::skip_list(std::string_view(skipped)), reading.prefix, stream);
   // Where each input starts in the stream of text, to name the input and offset of a failure.
   struct input_start {
     std::uint64_t position;

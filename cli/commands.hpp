@@ -4,6 +4,7 @@
 
 #include <mivo.hpp>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ struct encode_layout {
 // The digits of the inputs, laid out as `layout` says.
 void encode(input_list& in, const output& out, const encode_layout& layout);
 
+// The digits of the inputs in a text form ("de:ad:be:ef", "0xde 0xad"): separators, groups and
+// prefixes as mivo::encode_text lays them out over the whole stream, which is `total` bytes
+// long; groups counted from the end need that length.
+void encode_text(input_list& in, const output& out, const mivo::text_form& form,
+                 std::optional<std::uint64_t> total, bool newline);
+
 // The inputs as a C array, exactly as xxd -i writes it: declared as `name` with its length, or
 // with no name only the lines of bytes.
 void encode_c_array(input_list& in, const output& out, std::string_view name, bool upper);
@@ -40,7 +47,12 @@ void encode_c_array(input_list& in, const output& out, std::string_view name, bo
 // The bytes the digits of the inputs encode. Unless `strict`, ASCII whitespace anywhere is
 // left out first. Throws failure naming the input and offset of a rejected character, or the
 // input holding a lone last digit, after writing the bytes of every pair before it.
-void decode(input_list& in, const output& out, bool strict);
+struct decode_reading {
+  bool strict = false;  // ASCII whitespace is a fault, not passed over
+  std::string ignore;   // characters passed over besides
+  std::string prefix;   // passed over right before a pair: "0x", "\\x"
+};
+void decode(input_list& in, const output& out, const decode_reading& reading);
 
 // The bytes the dump text of the inputs holds, rows labelled as `labels` says: a row past the
 // end so far is preceded by zeros, a row before it is a fault. Throws failure

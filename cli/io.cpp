@@ -165,7 +165,9 @@ std::optional<std::uint64_t> input_list::single_input_size() {
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
   const std::optional<std::uint64_t> size = seekable_size(fd_, true);
   if (!size || at < 0) return std::nullopt;
-  return *size > static_cast<std::uint64_t>(at) ? *size - static_cast<std::uint64_t>(at) : 0;
+  const std::uint64_t here =
+      *size > static_cast<std::uint64_t>(at) ? *size - static_cast<std::uint64_t>(at) : 0;
+  return std::min(here > to_skip_ ? here - to_skip_ : 0, to_read_);
 }
 
 // Passes over what is left of the region's start in the current input: by lseek in a regular

@@ -103,7 +103,8 @@ class input_list {
   // Reads only the part of the stream from `start` (skipped with lseek where the input can
   // seek, else read and dropped), `length` bytes at most. Call before the first read.
   void set_region(std::uint64_t start, std::uint64_t length) noexcept;
-  // When there is one input and it can seek, how many bytes it holds from where it stands.
+  // When there is one input and it can seek, how many bytes it holds from where it stands, of
+  // the region when one is set.
   [[nodiscard]] std::optional<std::uint64_t> single_input_size();
 
   // Reads the next block into `block`, moving on to the next input at the end of one; returns

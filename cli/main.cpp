@@ -254,6 +254,11 @@ struct options {
   bool names_only = false;
   bool quiet = false;
   std::string context;
+  std::string separator;
+  const CLI::Option* separator_option = nullptr;
+  std::string group;
+  std::string prefix;
+  std::string ignore;
   std::string most;
   std::string patch;
   std::string undo;
@@ -320,12 +325,31 @@ void add_encode_options(CLI::App& encode, options& o) {
                          .add_flag("-i{},--c-array{}", o.c_array_name,
                                    "A C array, as xxd -i writes it: --c-array=NAME names it")
                          ->type_name("NAME");
+  o.separator_option = encode
+                           .add_option("--sep", o.separator,
+                                       "Put STR between groups of bytes: --sep=: gives de:ad:be:ef")
+                           ->type_name("STR");
+  encode
+      .add_option("--group", o.group,
+                  "Bytes per group with --sep (default 1); counted from the end as Python's "
+                  "bytes.hex counts them, from the start when negative")
+      ->type_name("N");
+  encode.add_option("--prefix", o.prefix, "Put STR before each byte: --prefix=0x, --prefix='\\x'")
+      ->type_name("STR");
   add_region(encode, o);
   add_upper(encode, o);
 }
 
 void add_decode_options(CLI::App& decode, options& o) {
-  decode.add_flag("--strict", o.strict, "Skip nothing: every byte must be a digit");
+  decode.add_flag("--strict", o.strict, "Skip no whitespace: every byte must be a digit");
+  decode
+      .add_option("--ignore", o.ignore,
+                  "Pass over these characters too: --ignore=: reads de:ad:be:ef")
+      ->type_name("CHARS");
+  decode
+      .add_option("--prefix", o.prefix,
+                  "Pass over STR right before a pair: --prefix=0x reads 0xde 0xad")
+      ->type_name("STR");
   add_region(decode, o);
 }
 
@@ -355,7 +379,7 @@ void add_diff_options(CLI::App& diff, options& o) {
   add_color(diff, o, "Mark changes in colour: auto (a terminal), always or never");
   diff.add_option("FILE1 FILE2", o.files, "The files to compare; - is standard input")
       ->type_name("FILE")
-      ->expected(2);
+      ->expected(0, 2);
 }
 
 void add_undump_options(CLI::App& undump, options& o) {
@@ -430,6 +454,31 @@ void refuse_c_array_conflicts(const options& o) {
   if (!o.width.empty()) throw usage_error("--c-array and --width conflict");
   if (!o.skip.empty()) throw usage_error("--c-array and --skip conflict");
   if (o.no_newline) throw usage_error("--c-array and --no-newline conflict");
+}
+
+bool wants_text_form(const options& o) {
+  return (o.separator_option != nullptr && o.separator_option->count() > 0) || !o.group.empty() ||
+         !o.prefix.empty();
+}
+
+// --sep, --group and --prefix lay the digits out themselves.
+mivo::text_form text_form_of(const options& o) {
+  if (o.c_array_option != nullptr && o.c_array_option->count() > 0) {
+    throw usage_error("--c-array and --sep, --group, --prefix conflict");
+  }
+  if (!o.width.empty()) throw usage_error("--width and --sep, --group, --prefix conflict");
+  if (!o.skip.empty()) throw usage_error("--skip and --sep, --group, --prefix conflict");
+  long group = 1;
+  if (!o.group.empty()) {
+    const auto n = mivo_cli::parse_byte_count(o.group);
+    if (!n || n->value > 1 << 20)
+      throw usage_error("invalid group: " + mivo_cli::quote_value(o.group));
+    group = n->negative ? -static_cast<long>(n->value) : static_cast<long>(n->value);
+  }
+  return {.separator = o.separator,
+          .bytes_per_separator = static_cast<int>(group),
+          .byte_prefix = o.prefix,
+          .uppercase = o.upper};
 }
 
 // CLI11 reads `--skip=` as `--skip` and takes the next argument as its value, and
@@ -667,6 +716,18 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
                                         : one_file              ? o.files[0]
                                                                 : "");
     mivo_cli::encode_c_array(in, out, array, o.upper);
+  } else if (name == "encode" && wants_text_form(o)) {
+    const mivo::text_form form = text_form_of(o);
+    std::optional<std::uint64_t> total;
+    if (form.bytes_per_separator > 1) {
+      total = in.single_input_size();
+      if (!total) {
+        throw usage_error(
+            "--group N counts groups from the end, which needs one FILE that can "
+            "seek; --group=-N counts them from the start");
+      }
+    }
+    mivo_cli::encode_text(in, out, form, total, !o.no_newline);
   } else if (name == "encode") {
     mivo_cli::encode(in, out,
                      {.skip = skip_bytes,
@@ -674,7 +735,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
                       .newline = !o.no_newline,
                       .width = parse_width(o.width)});
   } else {
-    mivo_cli::decode(in, out, o.strict);
+    mivo_cli::decode(in, out, {.strict = o.strict, .ignore = o.ignore, .prefix = o.prefix});
   }
   return 0;
 }

@@ -8,6 +8,7 @@ set(mivo_sources
     lib/dump_reader.cpp
     lib/search.cpp
     lib/diff.cpp
+    lib/text_forms.cpp
     lib/kernels/scalar.cpp
     lib/kernels/dispatch.cpp)
 

@@ -3,12 +3,14 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
 #include "codec.hpp"
 #include "page_buffer.hpp"
 #include "tables.hpp"
+#include "text_scanner.hpp"
 #include "writer_life.hpp"
 
 namespace mivo {
@@ -34,13 +36,15 @@ bool lists_a_digit(const detail::skip_tables& tables) noexcept {
 }  // namespace
 
 struct decode_writer::state {
-  state(const skip_list& skip, std::ostream& s)
+  state(const skip_list& skip, std::string_view prefix, std::ostream& s)
       : out(s),
         tables(detail::make_skip_tables(skip)),
         skipping(!skip.empty()),
         block(detail::make_page_buffer<std::uint8_t>(block_bytes)),
         kept(skipping ? std::make_unique_for_overwrite<char[]>(chunk_chars + detail::keep_slack)
-                      : nullptr) {}
+                      : nullptr) {
+    if (!prefix.empty()) scanner.emplace(tables.listed, prefix);
+  }
 
   std::ostream& out;
   const detail::skip_tables tables;
@@ -55,6 +59,24 @@ struct decode_writer::state {
   char pending = 0;
   std::uint64_t pending_position = 0;
   detail::writer_life life{"Mivo.decode_writer"};
+  std::optional<detail::text_scanner> scanner;  // with a prefix: character by character
+
+  void put(std::uint8_t b) {
+    if (used == block_bytes) flush();
+    block[used++] = b;
+  }
+
+  // Runs a step of the scanner; at a fault, the bytes before it go out first.
+  template <class Step>
+  void scan(Step step) {
+    auto to_block = [this](std::uint8_t b) { put(b); };
+    try {
+      step(to_block);
+    } catch (const decode_error&) {
+      flush();
+      throw;
+    }
+  }
 
   void flush() {
     if (used == 0) return;
@@ -151,6 +173,11 @@ struct decode_writer::state {
   }
 
   void text(std::string_view piece) {
+    if (scanner) {
+      scan([&](auto& to_block) { scanner->feed(piece, position, to_block); });
+      position += piece.size();
+      return;
+    }
     if (!skipping) {
       run(piece.data(), piece.data() + piece.size(), position, true);
       position += piece.size();
@@ -170,6 +197,7 @@ struct decode_writer::state {
   }
 
   void finish() {
+    if (scanner) return scan([&](auto& to_block) { scanner->finish(to_block); });
     if (!has_pending) return;
     flush();
     throw decode_error(detail::odd_length_message, static_cast<std::size_t>(pending_position));
@@ -188,8 +216,10 @@ struct decode_writer::state {
 
 decode_writer::decode_writer(std::ostream& out) : decode_writer(skip_list{}, out) {}
 
-decode_writer::decode_writer(skip_list skip, std::ostream& out)
-    : state_(std::make_unique<state>(skip, out)) {}
+decode_writer::decode_writer(skip_list skip, std::ostream& out) : decode_writer(skip, {}, out) {}
+
+decode_writer::decode_writer(skip_list skip, std::string_view prefix, std::ostream& out)
+    : state_(std::make_unique<state>(skip, prefix, out)) {}
 
 decode_writer::~decode_writer() {
   state_->life.finish_quietly([this] { finish(); });

@@ -104,7 +104,7 @@ case_unreadable_file() {
 case_usage_errors() {
   run bogus
   expect_err "mivo: unknown command 'bogus'
-usage: mivo {dump|undump|encode|decode|find} [OPTIONS] [FILE...]  (mivo --help)"
+usage: mivo {dump|undump|encode|decode|find|diff} [OPTIONS] [FILE...]  (mivo --help)"
   run dump --bogus
   [ "$(head -n 1 err)" = "mivo: unrecognized option '--bogus'" ] || fail "dump --bogus: $err"
   for args in "bogus" "dump --bogus" "encode --skip 0g" "encode --skip 0" "decode --strict=maybe"; do
@@ -785,6 +785,44 @@ case_diff() {
     expect_rc 2
     [ "$(head -n 1 err)" = "mivo: ${args#*:}" ] || fail "${args%%:*}: $(head -n 1 err)"
   done
+}
+
+case_text_forms() {
+  random_file in 300001
+  # Byte for byte what Python's bytes.hex(sep, bytes_per_sep) writes, across reads and regions.
+  if command -v python3 >/dev/null; then
+    for group in 1 2 3 -3 0 7 -1000 1000; do
+      "$mivo" encode --sep=: --group=$group in >got || fail "--group=$group: exit $?"
+      python3 -c "import sys; print(open('in', 'rb').read().hex(':', $group))" >want
+      cmp -s got want || fail "--sep=: --group=$group differs from bytes.hex"
+    done
+    [ "$("$mivo" encode --sep=' ' --group=3 -s 5 -n 100 in)" = \
+      "$(python3 -c "print(open('in', 'rb').read()[5:105].hex(' ', 3))")" ] || fail "a region"
+  fi
+  # Every form encode writes, decode reads back.
+  for form in "--sep=:" "--sep=, --prefix=0x -u" "--prefix=\\x" "--sep=- --group=-4"; do
+    # shellcheck disable=SC2086
+    "$mivo" encode $form in >text || fail "encode $form"
+    case $form in
+      *0x*) read_back="--ignore=, --prefix=0x" ;;
+      *x*) read_back="--prefix=\\x" ;;
+      *) read_back="--ignore=:-" ;;
+    esac
+    # shellcheck disable=SC2086
+    "$mivo" decode $read_back text | cmp -s - in || fail "decode $read_back of encode $form"
+  done
+  [ "$(printf 'de:ad:be:ef' | "$mivo" decode --ignore=: | od -An -tx1 | tr -d ' ')" = deadbeef ] ||
+    fail "de:ad:be:ef"
+  run decode --prefix=0x - <<<"0x0x12"
+  expect_rc 1
+  expect_err "mivo: -: offset 3: Mivo.to_char: 120 is an invalid char"
+  run encode --sep=: --group=2 < <(printf ab)
+  expect_rc 2
+  [ "$(head -n 1 err)" = "mivo: --group N counts groups from the end, which needs one FILE that can seek; --group=-N counts them from the start" ] ||
+    fail "--group 2 of a pipe: $(head -n 1 err)"
+  run encode --sep=: -w 60 in
+  expect_rc 2
+  [ "$(head -n 1 err)" = "mivo: --width and --sep, --group, --prefix conflict" ] || fail "-w with --sep"
 }
 
 "case_$case"

@@ -16,8 +16,9 @@ _mivo() {
     dump) words="--start --length --offsets --no-row-numbers --no-chars --squeeze --upper
                  --color --help" ;;
     undump) words="--offsets --no-row-numbers --patch --undo --help" ;;
-    encode) words="--skip --no-newline --width --c-array --start --length --upper --help" ;;
-    decode) words="--strict --start --length --help" ;;
+    encode) words="--skip --no-newline --width --c-array --sep --group --prefix --start --length
+                   --upper --help" ;;
+    decode) words="--strict --ignore --prefix --start --length --help" ;;
     find) words="--text --ignore-case --decimal --count --files-with-matches --max-count --context
           --color --help" ;;
     diff) words="--quiet --context --color --help" ;;

@@ -425,6 +425,48 @@ inline std::size_t decode_into(std::span<char> out, std::string_view text) {
   return decode_into(std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()), text);
 }
 
+// Hex as people write it: "de:ad:be:ef", "0xde, 0xad", "\\xde\\xad", "dead beef". The digits
+// of each byte follow `byte_prefix`; groups of bytes are led by `group_prefix` and split by
+// `separator`. `bytes_per_separator` sizes the groups as Python's bytes.hex(sep, bytes_per_sep)
+// does: a positive count groups from the end (01:0203 for three bytes and 2), a negative one
+// from the start (0102:03), and 0 makes one group. Wherever Python can say the same, the text
+// is bytes.hex's, byte for byte.
+struct text_form {
+  std::string_view separator = {};
+  int bytes_per_separator = 1;
+  std::string_view byte_prefix = {};
+  std::string_view group_prefix = {};
+  bool uppercase = false;  // A-F
+};
+
+// How many characters the text of n bytes takes; std::length_error when that does not fit.
+[[nodiscard]] MIVO_API std::size_t text_size(std::size_t n, const text_form& form);
+[[nodiscard]] MIVO_API std::string encode_text(std::span<const std::uint8_t> bytes,
+                                               const text_form& form);
+// Into the start of `out`; returns text_size(). A short `out` throws std::length_error before
+// anything is stored. Allocates nothing.
+MIVO_API std::size_t encode_text_into(std::span<char> out, std::span<const std::uint8_t> bytes,
+                                      const text_form& form);
+
+// How decode_text reads such text: the characters of `ignore` are passed over anywhere, and
+// `prefix` where it stands right before a pair ("0x" in "0xde 0xad" or in "0xdead"). A prefix
+// is passed over once there, so "0x0x12" fails at its 'x' (position 3), and one that nothing
+// follows, or that a character of `ignore` follows, is read as digits.
+struct text_reading {
+  std::string_view ignore = {};
+  std::string_view prefix = {};
+};
+
+// The bytes of `text`. Fails as to_string fails, with the same decode_error, its position
+// counted over the whole text: the first bad pair (its second character judged first), else a
+// lone last digit.
+[[nodiscard]] MIVO_API std::string decode_text(std::string_view text, const text_reading& reading);
+// Into the start of `out`, which must hold text.size() / 2 bytes (else std::length_error,
+// storing nothing); returns how many it stored. On a failure the bytes before the bad pair are
+// stored. Allocates nothing.
+MIVO_API std::size_t decode_text_into(std::span<std::uint8_t> out, std::string_view text,
+                                      const text_reading& reading);
+
 // An incremental hex dump onto a stream. For any split of a text T into write_text calls
 // followed by finish(), the stream receives exactly hexdump_s(options, hex_text{T});
 // write_bytes(b) counts as writing the digits of b, and the two may be mixed. Each call hands
@@ -484,6 +526,9 @@ class MIVO_API decode_writer {
  public:
   explicit decode_writer(std::ostream& out);
   decode_writer(skip_list skip, std::ostream& out);
+  // As decode_text reads: `skip` passed over anywhere, `prefix` right before a pair, also when
+  // a call ends inside it.
+  decode_writer(skip_list skip, std::string_view prefix, std::ostream& out);
   decode_writer(const decode_writer&) = delete;
   decode_writer& operator=(const decode_writer&) = delete;
   ~decode_writer();

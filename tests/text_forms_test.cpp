@@ -1,0 +1,149 @@
+// Hex with separators and prefixes: encoding as Python's bytes.hex groups, decoding back, and
+// the faults named at their place whatever the prefix and the pieces.
+#include <sstream>
+
+#include "helpers.hpp"
+
+namespace {
+
+using mivo::text_form;
+using mivo::text_reading;
+
+// Group by group, byte by byte: the rule as Python's bytes.hex(sep, bytes_per_sep) states it.
+std::string reference(const std::string& bytes, const text_form& f) {
+  const std::size_t n = bytes.size();
+  const auto per = static_cast<std::size_t>(std::abs(f.bytes_per_separator));
+  std::string text;
+  for (std::size_t i = 0; i < n; ++i) {
+    // Whether a group starts at byte i: counted from the start or from the end.
+    const bool starts = f.bytes_per_separator == 0  ? i == 0
+                        : f.bytes_per_separator < 0 ? i % per == 0
+                                                    : (n - i) % per == 0 || i == 0;
+    if (starts && i > 0) text += f.separator;
+    if (starts) text += f.group_prefix;
+    text += f.byte_prefix;
+    const auto [high, low] = mivo::of_char(static_cast<std::uint8_t>(bytes[i]));
+    text += f.uppercase ? static_cast<char>(std::toupper(high)) : high;
+    text += f.uppercase ? static_cast<char>(std::toupper(low)) : low;
+  }
+  return text;
+}
+
+TEST(TextForms, EncodesAsPythonGroups) {
+  const std::string five("\x01\x02\x03\x04\x05", 5);
+  const auto hex = [&](std::string_view sep, int per) {
+    return mivo::encode_text(mivo_test::bytes_of(five),
+                             {.separator = sep, .bytes_per_separator = per});
+  };
+  // bytes.hex(':', 2), (':', -2), (':', 0) and ('-') in Python 3.8 and later.
+  EXPECT_EQ(hex(":", 2), "01:0203:0405");
+  EXPECT_EQ(hex(":", -2), "0102:0304:05");
+  EXPECT_EQ(hex(":", 0), "0102030405");
+  EXPECT_EQ(hex("-", 1), "01-02-03-04-05");
+  EXPECT_EQ(mivo::encode_text({}, {.separator = ":"}), "");
+  EXPECT_EQ(mivo::encode_text(mivo_test::bytes_of(std::string("\xde\xad\xbe\xef")),
+                              {.separator = ", ", .byte_prefix = "0x", .uppercase = true}),
+            "0xDE, 0xAD, 0xBE, 0xEF");
+  EXPECT_EQ(mivo::encode_text(mivo_test::bytes_of(std::string("\xde\xad\xbe\xef")),
+                              {.separator = " ", .bytes_per_separator = 2, .group_prefix = "0x"}),
+            "0xdead 0xbeef");
+}
+
+TEST(TextForms, EveryGroupingAgreesWithTheRule) {
+  for (const std::size_t n :
+       {std::size_t{1}, std::size_t{5}, std::size_t{4095}, std::size_t{10001}}) {
+    const std::string bytes = mivo_test::pattern(n);
+    for (const int per : {1, 2, 3, -3, 0, 7, -4096, INT_MIN, INT_MAX}) {
+      for (const text_form& f :
+           {text_form{.separator = ":", .bytes_per_separator = per},
+            text_form{.separator = "--", .bytes_per_separator = per, .byte_prefix = "\\x"},
+            text_form{.bytes_per_separator = per, .group_prefix = "0x", .uppercase = true}}) {
+        const std::string text = mivo::encode_text(mivo_test::bytes_of(bytes), f);
+        ASSERT_EQ(text, reference(bytes, f)) << n << " bytes, " << per;
+        EXPECT_EQ(text.size(), mivo::text_size(n, f));
+      }
+    }
+  }
+}
+
+TEST(TextForms, SizesThatDoNotFitAndShortBuffers) {
+  EXPECT_THROW((void)mivo::text_size(SIZE_MAX / 2, {.separator = ":"}), std::length_error);
+  std::array<char, 4> small{};
+  EXPECT_THROW(
+      mivo::encode_text_into(small, mivo_test::bytes_of(std::string("ab")), {.separator = ":"}),
+      std::length_error);
+  std::array<std::uint8_t, 1> one{};
+  EXPECT_THROW(mivo::decode_text_into(one, "dead", {}), std::length_error);
+}
+
+TEST(TextForms, DecodesWhatEveryFormWrites) {
+  const std::string bytes = mivo_test::pattern(9000);
+  for (const text_form& f :
+       {text_form{.separator = ":"}, text_form{.separator = ", ", .byte_prefix = "0x"},
+        text_form{.separator = " ", .bytes_per_separator = 4, .group_prefix = "0x"},
+        text_form{.byte_prefix = "\\x", .uppercase = true}}) {
+    const std::string text = mivo::encode_text(mivo_test::bytes_of(bytes), f);
+    const std::string prefix(f.byte_prefix.empty() ? f.group_prefix : f.byte_prefix);
+    const text_reading reading{.ignore = f.separator, .prefix = prefix};
+    EXPECT_TRUE(mivo::decode_text(text, reading) == bytes) << text.substr(0, 20);
+  }
+  EXPECT_EQ(mivo::decode_text("de:ad be\nef", {.ignore = ": \n"}), "\xde\xad\xbe\xef");
+  EXPECT_EQ(mivo::decode_text("0xde0xad 0xbeef", {.ignore = " ", .prefix = "0x"}),
+            "\xde\xad\xbe\xef");
+}
+
+// Where a fault is: positions over the whole text, prefixes read as digits where no pair
+// follows them, and the same result through decode_writer in pieces of any size.
+TEST(TextForms, FaultsAreNamedAtTheirPlace) {
+  // The text, how it is read, the fault's position and message, the bytes written before it.
+  const std::vector<std::tuple<std::string, text_reading, std::size_t, std::string, std::size_t>>
+      cases = {
+          {"0x0x12", {.prefix = "0x"}, 3, mivo_test::invalid_char_message('x'), 0},
+          {"de0x", {.prefix = "0x"}, 3, mivo_test::invalid_char_message('x'), 1},
+          {"0x de", {.ignore = " ", .prefix = "0x"}, 1, mivo_test::invalid_char_message('x'), 0},
+          {"de:a", {.ignore = ":"}, 3, mivo_test::odd_length_message, 1},
+          {"de:ag", {.ignore = ":"}, 4, mivo_test::invalid_char_message('g'), 1},
+          {"zz:00", {.ignore = ":"}, 1, mivo_test::invalid_char_message('z'), 0},
+          {"0x0", {.prefix = "0x"}, 2, mivo_test::odd_length_message, 0},
+          {"\\xde\\x", {.prefix = "\\x"}, 5, mivo_test::invalid_char_message('x'), 1},
+      };
+  for (const auto& [text, reading, position, message, written] : cases) {
+    try {
+      (void)mivo::decode_text(text, reading);
+      ADD_FAILURE() << text << " decoded";
+    } catch (const mivo::decode_error& e) {
+      EXPECT_EQ(e.position(), position) << text;
+      EXPECT_EQ(std::string(e.what()), message) << text;
+    }
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+      std::ostringstream out;
+      mivo::decode_writer writer(mivo::skip_list(reading.ignore), reading.prefix, out);
+      try {
+        for (std::size_t at = 0; at < text.size(); at += piece)
+          writer.write_text(text.substr(at, piece));
+        writer.finish();
+        ADD_FAILURE() << text << " decoded in pieces of " << piece;
+      } catch (const mivo::decode_error& e) {
+        EXPECT_EQ(e.position(), position) << text << ", pieces of " << piece;
+        // The bytes before the fault were written.
+        EXPECT_EQ(out.str().size(), written) << text;
+      }
+    }
+  }
+}
+
+TEST(TextForms, DecodeWriterWithAPrefixMatchesTheOneShotForm) {
+  const std::string bytes = mivo_test::pattern(5000);
+  const std::string text =
+      mivo::encode_text(mivo_test::bytes_of(bytes), {.separator = ", ", .byte_prefix = "0x"});
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4096}}) {
+    std::ostringstream out;
+    mivo::decode_writer writer(mivo::skip_list(std::string_view(", ")), "0x", out);
+    for (std::size_t at = 0; at < text.size(); at += piece)
+      writer.write_text(text.substr(at, piece));
+    writer.finish();
+    EXPECT_TRUE(out.str() == bytes) << piece;
+  }
+}
+
+}  // namespace
