@@ -199,8 +199,41 @@ void BM_decode_into_digest(benchmark::State& state) {
   }
   count_bytes(state);
 }
+// Text forms, beside encode_into and decode_into at the same size: "de:ad:be:ef" both ways,
+// and "0xde, 0xad" decoded.
+void BM_encode_text_into(benchmark::State& state) {
+  const std::string in = random_bytes(size_of(state));
+  const mivo::text_form form{.separator = ":"};
+  std::vector<char> out(mivo::text_size(in.size(), form));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mivo::encode_text_into(out, mivo::as_bytes(in), form));
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
+void BM_decode_text_into(benchmark::State& state, mivo::text_form form,
+                         mivo::text_reading reading) {
+  const std::string bytes = random_bytes(size_of(state));
+  const std::string in = mivo::encode_text(mivo::as_bytes(bytes), form);
+  std::vector<std::uint8_t> out(in.size() / 2);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mivo::decode_text_into(out, in, reading));
+    benchmark::ClobberMemory();
+  }
+  count_bytes(state);
+}
+
 BENCHMARK(BM_encode_into)->Apply(sizes);
 BENCHMARK(BM_decode_into)->Apply(sizes);
+BENCHMARK(BM_encode_text_into)->Arg(1 << 20);
+BENCHMARK_CAPTURE(BM_decode_text_into, colons, mivo::text_form{.separator = ":"},
+                  mivo::text_reading{.ignore = ":"})
+    ->Arg(1 << 20);
+BENCHMARK_CAPTURE(BM_decode_text_into, prefixed,
+                  mivo::text_form{.separator = ", ", .byte_prefix = "0x"},
+                  mivo::text_reading{.ignore = ", ", .prefix = "0x"})
+    ->Arg(1 << 20);
 BENCHMARK(BM_encode_lines_into)->Arg(1 << 20);
 BENCHMARK(BM_encode_into_digest)->Arg(32);
 BENCHMARK(BM_decode_into_digest)->Arg(32);

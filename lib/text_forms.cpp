@@ -64,10 +64,29 @@ std::size_t encode_text_into(std::span<char> out, std::span<const std::uint8_t> 
   std::size_t left_in_group = 0;
   std::size_t next_group = g.first;
   bool first_group = true;
+  const bool bare =
+      form.separator.size() == 1 && form.byte_prefix.empty() && form.group_prefix.empty();
   for (std::size_t done = 0; done < bytes.size();) {
     const std::size_t m = std::min(chunk, bytes.size() - done);
     (form.uppercase ? k.encode_upper : k.encode)(bytes.data() + done, m, digits.data());
-    for (std::size_t i = 0; i < m;) {
+    std::size_t i = 0;
+    if (left_in_group == 0 && !first_group && bare) {
+      // Whole groups with a one-character separator, the commonest form, in a tight loop.
+      const char separator = form.separator[0];
+      if (g.size == 1) {
+        for (; i < m; ++i, p += 3) {
+          p[0] = separator;
+          p[1] = digits[2 * i];
+          p[2] = digits[2 * i + 1];
+        }
+      }
+      for (; m - i >= g.size; i += g.size) {
+        *p++ = separator;
+        std::copy_n(digits.data() + 2 * i, 2 * g.size, p);
+        p += 2 * g.size;
+      }
+    }
+    while (i < m) {
       if (left_in_group == 0) {
         if (!first_group) put(p, form.separator);
         put(p, form.group_prefix);
