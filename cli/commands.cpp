@@ -294,9 +294,10 @@ std::string fault_in_input(const mivo::dump_error& e, const std::vector<input_st
          ": " + e.reason();
 }
 
-}  // namespace
-
-void read_dump(input_list& in, mivo::dump_reader& reader) {
+// Reads the text of the inputs into `reader` (a dump_reader or a c_array_reader), naming a
+// fault in the input that holds it.
+template <class Reader>
+void read_text(input_list& in, Reader& reader) {
   std::vector<input_start> starts;
   std::size_t last_input = SIZE_MAX;
   const auto block = uninitialized(block_size);
@@ -312,6 +313,17 @@ void read_dump(input_list& in, mivo::dump_reader& reader) {
   } catch (const mivo::dump_error& e) {
     throw failure(fault_in_input(e, starts));
   }
+}
+
+}  // namespace
+
+void read_dump(input_list& in, mivo::dump_reader& reader) { read_text(in, reader); }
+
+void decode_c_array(input_list& in, const output& out) {
+  mivo::c_array_reader reader([&](std::span<const std::uint8_t> bytes) {
+    out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  });
+  read_text(in, reader);
 }
 
 void undump(input_list& in, const output& out, const mivo::dump_options& labels) {

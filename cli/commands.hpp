@@ -54,6 +54,11 @@ struct decode_reading {
 };
 void decode(input_list& in, const output& out, const decode_reading& reading);
 
+// The bytes of a C array as encode_c_array and xxd -i write it. Throws failure
+// "NAME: line N: column C: REASON" at the first token that does not belong, after writing every
+// byte before it.
+void decode_c_array(input_list& in, const output& out);
+
 // The bytes the dump text of the inputs holds, rows labelled as `labels` says: a row past the
 // end so far is preceded by zeros, a row before it is a fault. Throws failure
 // "NAME: line N: column C: REASON" for the first bad line, after writing every row before it.

@@ -84,10 +84,17 @@ constexpr std::string_view encode_examples = R"(Examples:
   mivo encode -u --skip 0a notes.txt the digits in uppercase, leaving out line feeds
   mivo encode -w 60 f                as xxd -p: 60 digits a line
   mivo encode -i logo.png            a C array, as xxd -i writes it
+  mivo encode --sep=: mac.bin        de:ad:be:ef, as Python's bytes.hex(':')
+  mivo encode --sep=', ' --prefix=0x f
+                                     0xde, 0xad, 0xbe, 0xef
+  mivo encode --sep=' ' --group=4 f  deadbeef 01020304: groups counted from the end
 )";
 
 constexpr std::string_view decode_examples = R"(Examples:
   echo 6869 | mivo decode            prints "hi"
+  echo de:ad:be:ef | mivo decode --ignore=:
+  echo '0xde, 0xad' | mivo decode --ignore=, --prefix=0x
+  mivo decode -i logo.h > logo.png   the bytes of a C array from encode -i or xxd -i
 )";
 
 constexpr std::string_view find_note =
@@ -259,6 +266,7 @@ struct options {
   std::string group;
   std::string prefix;
   std::string ignore;
+  bool decode_c_array = false;
   std::string most;
   std::string patch;
   std::string undo;
@@ -346,6 +354,8 @@ void add_decode_options(CLI::App& decode, options& o) {
       .add_option("--ignore", o.ignore,
                   "Pass over these characters too: --ignore=: reads de:ad:be:ef")
       ->type_name("CHARS");
+  decode.add_flag("-i,--c-array", o.decode_c_array,
+                  "Read a C array, as encode -i and xxd -i write it");
   decode
       .add_option("--prefix", o.prefix,
                   "Pass over STR right before a pair: --prefix=0x reads 0xde 0xad")
@@ -735,7 +745,15 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
                       .newline = !o.no_newline,
                       .width = parse_width(o.width)});
   } else {
-    mivo_cli::decode(in, out, {.strict = o.strict, .ignore = o.ignore, .prefix = o.prefix});
+    if (o.decode_c_array) {
+      if (o.strict || !o.ignore.empty() || !o.prefix.empty()) {
+        throw usage_error(
+            "--c-array reads a C array: it conflicts with --strict, --ignore and --prefix");
+      }
+      mivo_cli::decode_c_array(in, out);
+    } else {
+      mivo_cli::decode(in, out, {.strict = o.strict, .ignore = o.ignore, .prefix = o.prefix});
+    }
   }
   return 0;
 }

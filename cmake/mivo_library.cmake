@@ -9,6 +9,7 @@ set(mivo_sources
     lib/search.cpp
     lib/diff.cpp
     lib/text_forms.cpp
+    lib/c_array_reader.cpp
     lib/kernels/scalar.cpp
     lib/kernels/dispatch.cpp)
 

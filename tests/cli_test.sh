@@ -820,6 +820,14 @@ case_text_forms() {
   expect_rc 2
   [ "$(head -n 1 err)" = "mivo: --group N counts groups from the end, which needs one FILE that can seek; --group=-N counts them from the start" ] ||
     fail "--group 2 of a pipe: $(head -n 1 err)"
+  # C arrays, as encode -i and xxd -i write them, read back.
+  "$mivo" encode -i in | "$mivo" decode --c-array | cmp -s - in || fail "encode -i | decode -i"
+  if command -v xxd >/dev/null; then
+    xxd -i in | "$mivo" decode -i | cmp -s - in || fail "xxd -i | decode -i"
+  fi
+  run decode -i - < <(printf 'unsigned char x[] = {\n  0x01, 0x2g\n};\n')
+  expect_rc 1
+  expect_err "mivo: -: line 2: column 9: expected a byte such as 0x1f, not '0x2g'"
   run encode --sep=: -w 60 in
   expect_rc 2
   [ "$(head -n 1 err)" = "mivo: --width and --sep, --group, --prefix conflict" ] || fail "-w with --sep"

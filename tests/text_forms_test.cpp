@@ -147,3 +147,59 @@ TEST(TextForms, DecodeWriterWithAPrefixMatchesTheOneShotForm) {
 }
 
 }  // namespace
+
+namespace {
+
+// The bytes a C array holds, read in pieces of `piece` characters.
+std::string read_c_array(const std::string& text, std::size_t piece = SIZE_MAX) {
+  std::string bytes;
+  mivo::c_array_reader reader(
+      [&](std::span<const std::uint8_t> b) { bytes.append(b.begin(), b.end()); });
+  for (std::size_t at = 0; at < text.size(); at += piece) reader.write_text(text.substr(at, piece));
+  reader.finish();
+  return bytes;
+}
+
+TEST(CArrays, ReadsWhatXxdWrites) {
+  const std::string xxd =
+      "unsigned char a_b[] = {\n  0x00, 0x01, 0xfe, 0xFF,\n  0x0A\n};\nunsigned int a_b_len = 5;\n";
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, SIZE_MAX}) {
+    EXPECT_EQ(read_c_array(xxd, piece), std::string("\x00\x01\xfe\xff\x0a", 5)) << piece;
+  }
+  EXPECT_EQ(read_c_array("  0x01, 0x02,\r\n  0x03\r\n"), "\x01\x02\x03");  // lines alone
+  EXPECT_EQ(read_c_array("unsigned char x[]={0x1,};"), "\x01");  // no length line, a last comma
+  EXPECT_EQ(read_c_array(""), "");
+}
+
+TEST(CArrays, AnythingElseFailsAtItsLineAndColumn) {
+  const std::vector<std::tuple<std::string, std::string, std::string>> bad = {
+      {"unsigned char x[] = {\n  0x01, 0x2g\n};",
+       "line 2: column 9: expected a byte such as 0x1f, not '0x2g'", "\x01"},
+      {"unsigned char x[] = {0x01};\nunsigned int x_len = 2;",
+       "line 2: column 22: the length line says 2 bytes, the array holds 1", "\x01"},
+      {"unsigned char x[] = {0x01};\nunsigned int y_len = 1;",
+       "line 2: column 14: expected x_len, not 'y_len'", "\x01"},
+      {"unsigned char x[] = {0x01", "line 1: column 26: expected '}' before the end", "\x01"},
+      {"unsigned short x[] = {", "line 1: column 10: expected 'char', not 'short'", ""},
+      {"0x01 0x02", "line 1: column 6: expected ',', not '0x02'", "\x01"},
+      {"unsigned char x[] = {0x01}; int",
+       "line 1: column 29: expected 'unsigned int NAME_len = N;' or the end, not 'int'", "\x01"},
+      {"0x01, \"", "line 1: column 7: unexpected character '\"'", "\x01"},
+  };
+  for (const auto& [text, message, before] : bad) {
+    std::string bytes;
+    mivo::c_array_reader reader(
+        [&](std::span<const std::uint8_t> b) { bytes.append(b.begin(), b.end()); });
+    try {
+      reader.write_text(text);
+      reader.finish();
+      ADD_FAILURE() << text;
+    } catch (const mivo::dump_error& e) {
+      EXPECT_EQ(std::string(e.what()), message) << text;
+    }
+    EXPECT_EQ(bytes, before) << text;
+    EXPECT_THROW(reader.write_text("0x01"), std::logic_error);  // spent
+  }
+}
+
+}  // namespace

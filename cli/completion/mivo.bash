@@ -18,7 +18,7 @@ _mivo() {
     undump) words="--offsets --no-row-numbers --patch --undo --help" ;;
     encode) words="--skip --no-newline --width --c-array --sep --group --prefix --start --length
                    --upper --help" ;;
-    decode) words="--strict --ignore --prefix --start --length --help" ;;
+    decode) words="--strict --ignore --prefix --c-array --start --length --help" ;;
     find) words="--text --ignore-case --decimal --count --files-with-matches --max-count --context
           --color --help" ;;
     diff) words="--quiet --context --color --help" ;;

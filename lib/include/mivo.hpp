@@ -655,6 +655,38 @@ class MIVO_API byte_pattern {
   std::vector<std::uint8_t> mask_;  // 0xff fixed, 0 any, 0xdf a letter in either case
 };
 
+// Reads back a C array as `mivo encode -i` and `xxd -i` write it:
+//   unsigned char NAME[] = {
+//     0x01, 0x02, 0x03
+//   };
+//   unsigned int NAME_len = 3;
+// or its lines of bytes alone ("  0x01, 0x02, 0x03"). Bytes are 0x (or 0X) and one or two hex
+// digits; whitespace and line ends (CRLF too) may stand between any two tokens, a comma may
+// follow the last byte, and the length line may be left out but, when given, must name NAME_len
+// and the array's length. The bytes go to `to` in order, a block at a time.
+//
+// Anything else throws dump_error naming the line and column (from 1) of the token at fault,
+// after every byte before it has gone to `to`. The reader's life is dump_reader's.
+class MIVO_API c_array_reader {
+ public:
+  using sink = std::function<void(std::span<const std::uint8_t> bytes)>;
+
+  explicit c_array_reader(sink to);
+  c_array_reader(const c_array_reader&) = delete;
+  c_array_reader& operator=(const c_array_reader&) = delete;
+  ~c_array_reader();
+
+  void write_text(std::string_view text);
+  void finish();
+  // The line and column (from 1) of the next character to come.
+  [[nodiscard]] std::uint64_t line() const noexcept;
+  [[nodiscard]] std::uint64_t column() const noexcept;
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
 // Finds every match of a pattern, overlapping ones too, in a stream handed over in pieces of any
 // size; a match split between pieces is found. The offset of each match's first byte, counted
 // over the whole stream, goes to `found` in increasing order; once `found` returns false the
