@@ -12,6 +12,9 @@ set(CPACK_COMPONENTS_ALL runtime devel)
 if(TARGET mivo_cli)
   list(APPEND CPACK_COMPONENTS_ALL tool)
 endif()
+if(TARGET _mivo)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 
 set(mivo_runtime_package libmivo${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${mivo_runtime_package})
@@ -25,6 +28,10 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 if(NOT MIVO_CLI_STATIC)
   set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${mivo_runtime_package} (>= ${PROJECT_VERSION})")
 endif()
+# The extension is built for one Python: the one this build found.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-mivo)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${MIVO_PYTHON_PACKAGE_DEPENDS}")
 set(CPACK_PACKAGE_LICENSE "MIT")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
@@ -34,7 +41,7 @@ if(MIVO_DEBIAN_PACKAGES)
   file(WRITE ${PROJECT_BINARY_DIR}/copyright
        "Mivo: bytes to and from hexadecimal text, and hex dumps.\n"
        "Copyright: The Mivo authors\nLicense: MIT (Expat)\n\n${mivo_license_text}")
-  foreach(component runtime devel tool)
+  foreach(component runtime devel tool python)
     string(TOUPPER ${component} upper)
     install(FILES ${PROJECT_BINARY_DIR}/copyright
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
@@ -45,4 +52,5 @@ endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Mivo: bytes to and from hexadecimal text (shared library)")
 set(CPACK_COMPONENT_DEVEL_DESCRIPTION "Mivo: headers, CMake package and pkg-config file")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "mivo: hex dumps, hex encoding and decoding of files")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Mivo for Python: hex encoding, decoding and dumps")
 include(CPack)

@@ -153,13 +153,35 @@ bool decode_fast(std::span<std::uint8_t> out, std::string_view text,
 
 }  // namespace
 
+namespace {
+
+// How many bytes the text holds: its kept characters over two, or, with a prefix, what a
+// reading counts. A fault throws as the reading itself would.
+std::size_t bytes_held(std::string_view text, const text_reading& reading,
+                       const std::array<bool, 256>& ignore) {
+  if (reading.prefix.empty()) {
+    const detail::skip_tables tables = detail::make_skip_tables(skip_list(reading.ignore));
+    return detail::active_kernel().count_kept(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size(), tables) /
+           2;
+  }
+  std::size_t count = 0;
+  auto counting = [&](std::uint8_t) { ++count; };
+  detail::text_scanner scanner(ignore, reading.prefix);
+  scanner.feed(text, 0, counting);
+  scanner.finish(counting);
+  return count;
+}
+
+}  // namespace
+
 std::size_t decode_text_into(std::span<std::uint8_t> out, std::string_view text,
                              const text_reading& reading) {
-  if (out.size() < text.size() / 2) {
-    throw std::length_error("Mivo.decode_text_into: output too small");
-  }
   std::array<bool, 256> ignore{};
   for (const char c : reading.ignore) ignore[static_cast<unsigned char>(c)] = true;
+  if (out.size() < text.size() / 2 && out.size() < bytes_held(text, reading, ignore)) {
+    throw std::length_error("Mivo.decode_text_into: output too small");
+  }
   std::size_t stored = 0;
   if (reading.prefix.empty() &&
       decode_fast(out, text, detail::make_skip_tables(skip_list(reading.ignore)), stored)) {

@@ -12,7 +12,10 @@ using mivo::text_reading;
 // Group by group, byte by byte: the rule as Python's bytes.hex(sep, bytes_per_sep) states it.
 std::string reference(const std::string& bytes, const text_form& f) {
   const std::size_t n = bytes.size();
-  const auto per = static_cast<std::size_t>(std::abs(f.bytes_per_separator));
+  // The group's size, also for INT_MIN, whose negation an int cannot hold.
+  const std::size_t per = f.bytes_per_separator < 0
+                              ? std::size_t{0} - static_cast<std::size_t>(f.bytes_per_separator)
+                              : static_cast<std::size_t>(f.bytes_per_separator);
   std::string text;
   for (std::size_t i = 0; i < n; ++i) {
     // Whether a group starts at byte i: counted from the start or from the end.

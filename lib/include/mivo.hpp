@@ -461,9 +461,10 @@ struct text_reading {
 // counted over the whole text: the first bad pair (its second character judged first), else a
 // lone last digit.
 [[nodiscard]] MIVO_API std::string decode_text(std::string_view text, const text_reading& reading);
-// Into the start of `out`, which must hold text.size() / 2 bytes (else std::length_error,
-// storing nothing); returns how many it stored. On a failure the bytes before the bad pair are
-// stored. Allocates nothing.
+// Into the start of `out`; returns how many bytes it stored. An `out` shorter than the bytes
+// the text holds throws std::length_error, storing nothing (one shorter than text.size() / 2
+// costs a first pass to count them). On a failure the bytes before the bad pair are stored.
+// Allocates nothing.
 MIVO_API std::size_t decode_text_into(std::span<std::uint8_t> out, std::string_view text,
                                       const text_reading& reading);
 
