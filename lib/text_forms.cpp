@@ -58,6 +58,10 @@ std::size_t encode_text_into(std::span<char> out, std::span<const std::uint8_t> 
   const std::size_t size = text_size(bytes.size(), form);
   if (out.size() < size) throw std::length_error("Mivo.encode_text_into: output too small");
   const detail::kernel& k = detail::active_kernel();
+  if (form.separator.empty() && form.byte_prefix.empty() && form.group_prefix.empty()) {
+    (form.uppercase ? k.encode_upper : k.encode)(bytes.data(), bytes.size(), out.data());
+    return size;
+  }
   const grouping g = group(bytes.size(), form.bytes_per_separator);
   std::array<char, 2 * chunk> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   char* p = out.data();

@@ -248,6 +248,7 @@ mivo::dump_options layout_of(bool offsets, bool row_numbers, bool chars, bool up
 class gathering_buffer : public std::streambuf {
  public:
   std::string taken() { return std::exchange(text_, {}); }
+  void reserve(std::size_t n) { text_.reserve(n); }
 
  protected:
   std::streamsize xsputn(const char* s, std::streamsize n) override {
@@ -271,11 +272,15 @@ py::str dump(const py::object& data, bool offsets, bool row_numbers, bool chars,
   std::string text;
   try {
     text = run(in.bytes().size(), [&] {
-      std::ostringstream out;
+      // Room for every row at once (80 characters for 16 bytes, more with colour), so the
+      // text is never copied as it grows.
+      gathering_buffer gathered;
+      gathered.reserve((in.bytes().size() / 16 + 1) * (color ? 400 : 80));
+      std::ostream out(&gathered);
       mivo::dump_writer writer(layout, out);
       writer.write_bytes(in.bytes());
       writer.finish();
-      return std::move(out).str();
+      return gathered.taken();
     });
   } catch (const std::invalid_argument& e) {
     throw py::value_error(e.what());
