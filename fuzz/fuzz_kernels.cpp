@@ -1,7 +1,7 @@
 // Every kernel this CPU runs against the scalar one on the same input: encoding it, decoding
 // it as digits (the same bytes up to the same first bad pair), mapping it for the dump, laying
 // it out as dump rows, and encoding it and keeping its bytes with a skip list made of its first
-// bytes.
+// bytes, and as units of two digits and a separator both ways.
 #include <algorithm>
 #include <span>
 #include <vector>
@@ -57,7 +57,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t want_rows_read = scalar.read_rows(chars, chars + size, &want_label, 64,
                                                       want_row_digits.data(), want_row_ends.data());
 
+  // The input as units of two digits and a separator (its third byte), and encoded as such.
+  const char separator = size > 2 ? chars[2] : ':';
+  const std::size_t units = size / 3;
+  std::vector<std::uint8_t> want_unit_bytes(units);
+  const std::size_t want_units =
+      scalar.decode_separated(chars, units, separator, want_unit_bytes.data());
+  std::string want_separated(3 * size, '\0');
+  scalar.encode_separated(data, size, separator, size % 2 == 1, want_separated.data());
+
   for (const kernel* k : mivo::detail::supported_kernels()) {
+    std::vector<std::uint8_t> unit_bytes(units);
+    const std::size_t got_units = k->decode_separated(chars, units, separator, unit_bytes.data());
+    check(got_units == want_units &&
+              std::equal(unit_bytes.begin(),
+                         unit_bytes.begin() + static_cast<std::ptrdiff_t>(got_units),
+                         want_unit_bytes.begin()),
+          "decode_separated agrees with scalar");
+    std::string separated(3 * size, '\0');
+    k->encode_separated(data, size, separator, size % 2 == 1, separated.data());
+    check(separated == want_separated, "encode_separated agrees with scalar");
+    std::vector<std::uint8_t> round_trip(size);
+    check(k->decode_separated(separated.data(), size, separator, round_trip.data()) == size &&
+              std::equal(round_trip.begin(), round_trip.end(), data),
+          "decode_separated reads encode_separated back");
     std::vector<char> row_digits(want_row_digits.size());
     std::vector<const char*> row_ends(64);
     mivo::detail::row_number label;

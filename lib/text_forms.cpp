@@ -63,13 +63,19 @@ std::size_t encode_text_into(std::span<char> out, std::span<const std::uint8_t> 
     return size;
   }
   const grouping g = group(bytes.size(), form.bytes_per_separator);
+  const bool bare =
+      form.separator.size() == 1 && form.byte_prefix.empty() && form.group_prefix.empty();
+  if (bare && g.size == 1) {  // "de:ad:be:ef": the kernel's units, then the last pair
+    const std::size_t units = bytes.size() - 1;
+    k.encode_separated(bytes.data(), units, form.separator[0], form.uppercase, out.data());
+    (form.uppercase ? k.encode_upper : k.encode)(bytes.data() + units, 1, out.data() + 3 * units);
+    return size;
+  }
   std::array<char, 2 * chunk> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   char* p = out.data();
   std::size_t left_in_group = 0;
   std::size_t next_group = g.first;
   bool first_group = true;
-  const bool bare =
-      form.separator.size() == 1 && form.byte_prefix.empty() && form.group_prefix.empty();
   for (std::size_t done = 0; done < bytes.size();) {
     const std::size_t m = std::min(chunk, bytes.size() - done);
     (form.uppercase ? k.encode_upper : k.encode)(bytes.data() + done, m, digits.data());
@@ -177,6 +183,27 @@ std::size_t bytes_held(std::string_view text, const text_reading& reading,
   return count;
 }
 
+// "de:ad:be:ef", one ignored character after every pair but the last, through the kernel's
+// units; false for any other text, or a fault, for the general reading.
+bool decode_units(std::span<std::uint8_t> out, std::string_view text,
+                  const std::array<bool, 256>& ignore, std::size_t& stored) {
+  if (text.size() < 5 || text.size() % 3 != 2 || !ignore[static_cast<unsigned char>(text[2])]) {
+    return false;
+  }
+  // An ignored digit is passed over inside pairs too, which units cannot say.
+  for (std::size_t c = 0; c < ignore.size(); ++c) {
+    if (ignore[c] && detail::digit_value[c] >= 0) return false;
+  }
+  const detail::kernel& k = detail::active_kernel();
+  const std::size_t units = text.size() / 3;
+  if (k.decode_separated(text.data(), units, text[2], out.data()) != units ||
+      k.decode(text.data() + 3 * units, 1, out.data() + units) != 1) {
+    return false;
+  }
+  stored = units + 1;
+  return true;
+}
+
 }  // namespace
 
 std::size_t decode_text_into(std::span<std::uint8_t> out, std::string_view text,
@@ -187,6 +214,7 @@ std::size_t decode_text_into(std::span<std::uint8_t> out, std::string_view text,
     throw std::length_error("Mivo.decode_text_into: output too small");
   }
   std::size_t stored = 0;
+  if (reading.prefix.empty() && decode_units(out, text, ignore, stored)) return stored;
   if (reading.prefix.empty() &&
       decode_fast(out, text, detail::make_skip_tables(skip_list(reading.ignore)), stored)) {
     return stored;

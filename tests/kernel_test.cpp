@@ -271,6 +271,42 @@ rows_read read_rows_with(const kernel& k, const std::string& text, bool labelled
   return r;
 }
 
+// Units of two digits and a separator ("de:ad:be:"), both ways, and a fault at every place:
+// a bad digit in either place of a pair, or another character where a separator stands.
+TEST_P(KernelTest, SeparatedUnitsLikeScalar) {
+  const kernel& k = *GetParam();
+  const kernel& scalar = mivo::detail::scalar_kernel;
+  for (const bool upper : {false, true}) {
+    for (std::size_t n = 0; n <= 70; ++n) {
+      const std::string bytes = mivo_test::pattern(n) + mivo_test::all_bytes();
+      const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+      std::string mine(3 * bytes.size(), '\0');
+      std::string theirs(3 * bytes.size(), '\0');
+      k.encode_separated(in, bytes.size(), ':', upper, mine.data());
+      scalar.encode_separated(in, bytes.size(), ':', upper, theirs.data());
+      ASSERT_EQ(mine, theirs) << n;
+      std::vector<std::uint8_t> back(bytes.size());
+      ASSERT_EQ(k.decode_separated(mine.data(), bytes.size(), ':', back.data()), bytes.size());
+      ASSERT_TRUE(std::equal(back.begin(), back.end(), in)) << n;
+    }
+  }
+  const std::string bytes = mivo_test::pattern(100);
+  std::string text(300, '\0');
+  scalar.encode_separated(reinterpret_cast<const std::uint8_t*>(bytes.data()), 100, '-', false,
+                          text.data());
+  std::vector<std::uint8_t> out(100);
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    for (const char bad : {'g', ':', '\0'}) {
+      std::string broken = text;
+      if (broken[at] == bad) continue;
+      broken[at] = bad;
+      const std::size_t want = scalar.decode_separated(broken.data(), 100, '-', out.data());
+      ASSERT_EQ(want, at / 3 + (at % 3 == 2 && bad == '-' ? 1 : 0));
+      ASSERT_EQ(k.decode_separated(broken.data(), 100, '-', out.data()), want) << at << bad;
+    }
+  }
+}
+
 TEST_P(KernelTest, ReadsRowsBackLikeScalar) {
   const std::string bytes = mivo_test::pattern(16 * 20 + 5);
   for (const auto label :

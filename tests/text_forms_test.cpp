@@ -91,6 +91,8 @@ TEST(TextForms, DecodesWhatEveryFormWrites) {
     EXPECT_TRUE(mivo::decode_text(text, reading) == bytes) << text.substr(0, 20);
   }
   EXPECT_EQ(mivo::decode_text("de:ad be\nef", {.ignore = ": \n"}), "\xde\xad\xbe\xef");
+  // An ignored digit goes wherever it stands, also where a separator would.
+  EXPECT_EQ(mivo::decode_text("de0ad0be", {.ignore = "0"}), "\xde\xad\xbe");
   EXPECT_EQ(mivo::decode_text("0xde0xad 0xbeef", {.ignore = " ", .prefix = "0x"}),
             "\xde\xad\xbe\xef");
 }

@@ -263,6 +263,8 @@ const kernel avx2_kernel = {
     .decode_secret = decode_secret_avx2,
     .read_rows = x86::read_rows,
     .keep_bytes = keep_bytes_avx2,
+    .decode_separated = x86::decode_separated,
+    .encode_separated = x86::encode_separated,
 };
 
 }  // namespace mivo::detail

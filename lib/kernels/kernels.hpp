@@ -150,7 +150,22 @@ struct kernel {
   // Copies the bytes of in[0..n) the skip list does not hold to out, in order; returns the end
   // of them. May write up to keep_slack bytes past it.
   char* (*keep_bytes)(const char* in, std::size_t n, const skip_tables& skip, char* out) noexcept;
+  // Text in units of three characters, two digits and `separator` ("de:ad:be:"): decodes the
+  // pairs of the first `units` units into out[0..units) and returns how many units lead that
+  // hold two digits and the separator; out from there on is unspecified.
+  std::size_t (*decode_separated)(const char* in, std::size_t units, char separator,
+                                  std::uint8_t* out) noexcept;
+  // Writes n units: the two digits of in[k] (A-F with `upper`) and `separator`, 3n characters.
+  void (*encode_separated)(const std::uint8_t* in, std::size_t n, char separator, bool upper,
+                           char* out) noexcept;
 };
+
+// The portable forms of decode_separated and encode_separated, for kernels without their own
+// and for their tails.
+std::size_t decode_separated_scalar(const char* in, std::size_t units, char separator,
+                                    std::uint8_t* out) noexcept;
+void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separator, bool upper,
+                             char* out) noexcept;
 
 inline constexpr std::size_t keep_slack = 32;
 inline constexpr std::size_t read_slack = 16;

@@ -283,6 +283,8 @@ const kernel neon_kernel = {
     .decode_secret = decode_secret_neon,
     .read_rows = read_rows_neon,
     .keep_bytes = keep_bytes_neon,
+    .decode_separated = decode_separated_scalar,
+    .encode_separated = encode_separated_scalar,
 };
 
 }  // namespace mivo::detail

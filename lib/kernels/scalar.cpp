@@ -221,6 +221,28 @@ std::size_t read_rows_scalar(const char* text, const char* end, row_number* numb
 
 }  // namespace
 
+std::size_t decode_separated_scalar(const char* in, std::size_t units, char separator,
+                                    std::uint8_t* out) noexcept {
+  for (std::size_t k = 0; k < units; ++k, in += 3) {
+    const int high = digit_value[static_cast<unsigned char>(in[0])];
+    const int low = digit_value[static_cast<unsigned char>(in[1])];
+    if ((high | low) < 0 || in[2] != separator) return k;
+    out[k] = static_cast<std::uint8_t>((high << 4) | low);
+  }
+  return units;
+}
+
+void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separator, bool upper,
+                             char* out) noexcept {
+  const std::array<char, 256>& high = upper ? upper_high_digit_table : high_digit_table;
+  const std::array<char, 256>& low = upper ? upper_low_digit_table : low_digit_table;
+  for (std::size_t i = 0; i < n; ++i, out += 3) {
+    out[0] = high[in[i]];
+    out[1] = low[in[i]];
+    out[2] = separator;
+  }
+}
+
 const kernel scalar_kernel = {
     .name = "scalar",
     .encode = encode_scalar<high_digit_table, low_digit_table>,
@@ -236,6 +258,8 @@ const kernel scalar_kernel = {
     .decode_secret = decode_secret_scalar,
     .read_rows = read_rows_scalar,
     .keep_bytes = keep_bytes_scalar,
+    .decode_separated = decode_separated_scalar,
+    .encode_separated = encode_separated_scalar,
 };
 
 }  // namespace mivo::detail

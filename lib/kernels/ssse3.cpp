@@ -144,6 +144,8 @@ const kernel ssse3_kernel = {
     .decode_secret = decode_secret_ssse3,
     .read_rows = x86::read_rows,
     .keep_bytes = keep_bytes_ssse3,
+    .decode_separated = x86::decode_separated,
+    .encode_separated = x86::encode_separated,
 };
 
 }  // namespace mivo::detail

@@ -61,18 +61,22 @@ inline __m128i digit_values16(__m128i chars, __m128i& valid) {
   return _mm_add_epi8(chars, add);
 }
 
-// The bytes of the 16 pairs of in[0..32), whatever they hold; `valid` is zero in each lane where
-// either block holds a non-digit.
-inline __m128i pack32(const char* in, __m128i& valid) {
+// The bytes of the 16 pairs of 32 digit characters, whatever they hold; `valid` is zero in each
+// lane where either block holds a non-digit.
+inline __m128i pack_digits(__m128i first_chars, __m128i second_chars, __m128i& valid) {
   __m128i valid_first;
   __m128i valid_second;
-  const __m128i first =
-      digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), valid_first);
-  const __m128i second =
-      digit_values16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)), valid_second);
+  const __m128i first = digit_values16(first_chars, valid_first);
+  const __m128i second = digit_values16(second_chars, valid_second);
   valid = _mm_min_epu8(valid_first, valid_second);
   const __m128i weights = _mm_set1_epi16(0x0110);  // high digit * 16 + low digit
   return _mm_packus_epi16(_mm_maddubs_epi16(first, weights), _mm_maddubs_epi16(second, weights));
+}
+
+// The same for the 16 pairs of in[0..32).
+inline __m128i pack32(const char* in, __m128i& valid) {
+  return pack_digits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)), valid);
 }
 
 // Decodes the 16 pairs of in[0..32) into `bytes`; false if any character is not a digit.
@@ -87,6 +91,96 @@ inline bool decode32(const char* in, __m128i& bytes) {
 // Whether no lane of `valid` is zero, without a branch.
 inline bool none_zero(__m128i valid) {
   return _mm_movemask_epi8(_mm_cmpeq_epi8(valid, _mm_setzero_si128())) == 0;
+}
+
+// Units of three characters, two digits and a separator, 16 at a time: 48 characters in three
+// blocks. In each block the separators stand at these lanes, and PSHUFB gathers the digits
+// (-1: a lane the other block fills).
+inline constexpr std::array<int, 3> separator_lanes = {0x4924, 0x2492, 0x9249};
+
+inline __m128i separators_in(int block, char separator) {
+  alignas(16) std::array<char, 16> lanes{};
+  for (int i = 0; i < 16; ++i) {
+    lanes[static_cast<std::size_t>(i)] =
+        ((separator_lanes[static_cast<std::size_t>(block)] >> i) & 1) != 0 ? separator : 0;
+  }
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.data()));
+}
+
+inline std::size_t decode_separated(const char* in, std::size_t units, char separator,
+                                    std::uint8_t* out) noexcept {
+  const __m128i first_of_0 = _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, -1, -1, -1, -1, -1);
+  const __m128i first_of_1 =
+      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 2, 3, 5, 6);
+  const __m128i second_of_1 =
+      _mm_setr_epi8(8, 9, 11, 12, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i second_of_2 =
+      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14);
+  // Each block with its digits masked off equals its separators alone.
+  const __m128i sep0 = separators_in(0, separator);
+  const __m128i sep1 = separators_in(1, separator);
+  const __m128i sep2 = separators_in(2, separator);
+  const __m128i lanes0 = separators_in(0, -1);
+  const __m128i lanes1 = separators_in(1, -1);
+  const __m128i lanes2 = separators_in(2, -1);
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t k = 0;
+  for (; k + 16 <= units; k += 16) {
+    const char* p = in + 3 * k;
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    const __m128i separated =
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v0, lanes0), sep0),
+                                    _mm_cmpeq_epi8(_mm_and_si128(v1, lanes1), sep1)),
+                      _mm_cmpeq_epi8(_mm_and_si128(v2, lanes2), sep2));
+    const __m128i first =
+        _mm_or_si128(_mm_shuffle_epi8(v0, first_of_0), _mm_shuffle_epi8(v1, first_of_1));
+    const __m128i second =
+        _mm_or_si128(_mm_shuffle_epi8(v1, second_of_1), _mm_shuffle_epi8(v2, second_of_2));
+    __m128i valid;
+    const __m128i bytes = pack_digits(first, second, valid);
+    const __m128i bad = _mm_or_si128(_mm_cmpeq_epi8(valid, zero), _mm_cmpeq_epi8(separated, zero));
+    if (_mm_movemask_epi8(bad) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), bytes);
+  }
+  return k + decode_separated_scalar(in + 3 * k, units - k, separator, out + k);
+}
+
+template <bool upper>
+void encode_separated_as(const std::uint8_t* in, std::size_t n, char separator,
+                         char* out) noexcept {
+  const __m128i to_0 = _mm_setr_epi8(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1, 10);
+  const __m128i first_to_1 =
+      _mm_setr_epi8(11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i second_to_1 =
+      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, -1, 2, 3, -1, 4, 5);
+  const __m128i to_2 = _mm_setr_epi8(-1, 6, 7, -1, 8, 9, -1, 10, 11, -1, 12, 13, -1, 14, 15, -1);
+  const __m128i sep0 = separators_in(0, separator);
+  const __m128i sep1 = separators_in(1, separator);
+  const __m128i sep2 = separators_in(2, separator);
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    __m128i first;
+    __m128i second;
+    encode16<upper>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), first, second);
+    char* p = out + 3 * i;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm_or_si128(_mm_shuffle_epi8(first, to_0), sep0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16),
+                     _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(first, first_to_1),
+                                               _mm_shuffle_epi8(second, second_to_1)),
+                                  sep1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32),
+                     _mm_or_si128(_mm_shuffle_epi8(second, to_2), sep2));
+  }
+  encode_separated_scalar(in + i, n - i, separator, upper, out + 3 * i);
+}
+
+inline void encode_separated(const std::uint8_t* in, std::size_t n, char separator, bool upper,
+                             char* out) noexcept {
+  if (upper) return encode_separated_as<true>(in, n, separator, out);
+  encode_separated_as<false>(in, n, separator, out);
 }
 
 // The dump's characters for 16 bytes: each byte from 32 to 126 itself, every other one '.'.
