@@ -362,7 +362,7 @@ const kernel avx512_kernel = {
     .decode_secret = decode_secret_avx512,
     .read_rows = read_rows_avx512,
     .keep_bytes = keep_bytes_avx512,
-    .decode_separated = x86::decode_separated,
+    .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
 };
 

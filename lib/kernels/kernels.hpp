@@ -166,6 +166,11 @@ std::size_t decode_separated_scalar(const char* in, std::size_t units, char sepa
                                     std::uint8_t* out) noexcept;
 void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separator, bool upper,
                              char* out) noexcept;
+#if defined(MIVO_X86_KERNELS)
+// The AVX2 form, which the AVX-512 kernel shares.
+std::size_t decode_separated_avx2(const char* in, std::size_t units, char separator,
+                                  std::uint8_t* out) noexcept;
+#endif
 
 inline constexpr std::size_t keep_slack = 32;
 inline constexpr std::size_t read_slack = 16;

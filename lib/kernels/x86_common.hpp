@@ -107,15 +107,23 @@ inline __m128i separators_in(int block, char separator) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.data()));
 }
 
+// The PSHUFB indices that gather the first and the second 16 digits of 16 units from their
+// three blocks.
+inline __m128i first_of_0() {
+  return _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, -1, -1, -1, -1, -1);
+}
+inline __m128i first_of_1() {
+  return _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 2, 3, 5, 6);
+}
+inline __m128i second_of_1() {
+  return _mm_setr_epi8(8, 9, 11, 12, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+}
+inline __m128i second_of_2() {
+  return _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14);
+}
+
 inline std::size_t decode_separated(const char* in, std::size_t units, char separator,
                                     std::uint8_t* out) noexcept {
-  const __m128i first_of_0 = _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, 15, -1, -1, -1, -1, -1);
-  const __m128i first_of_1 =
-      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 2, 3, 5, 6);
-  const __m128i second_of_1 =
-      _mm_setr_epi8(8, 9, 11, 12, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i second_of_2 =
-      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 1, 2, 4, 5, 7, 8, 10, 11, 13, 14);
   // Each block with its digits masked off equals its separators alone.
   const __m128i sep0 = separators_in(0, separator);
   const __m128i sep1 = separators_in(1, separator);
@@ -135,9 +143,9 @@ inline std::size_t decode_separated(const char* in, std::size_t units, char sepa
                                     _mm_cmpeq_epi8(_mm_and_si128(v1, lanes1), sep1)),
                       _mm_cmpeq_epi8(_mm_and_si128(v2, lanes2), sep2));
     const __m128i first =
-        _mm_or_si128(_mm_shuffle_epi8(v0, first_of_0), _mm_shuffle_epi8(v1, first_of_1));
+        _mm_or_si128(_mm_shuffle_epi8(v0, first_of_0()), _mm_shuffle_epi8(v1, first_of_1()));
     const __m128i second =
-        _mm_or_si128(_mm_shuffle_epi8(v1, second_of_1), _mm_shuffle_epi8(v2, second_of_2));
+        _mm_or_si128(_mm_shuffle_epi8(v1, second_of_1()), _mm_shuffle_epi8(v2, second_of_2()));
     __m128i valid;
     const __m128i bytes = pack_digits(first, second, valid);
     const __m128i bad = _mm_or_si128(_mm_cmpeq_epi8(valid, zero), _mm_cmpeq_epi8(separated, zero));
