@@ -260,7 +260,7 @@ std::size_t decode_separated_avx2(const char* in, std::size_t units, char separa
   const __m256i weights = _mm256_set1_epi16(0x0110);  // high digit * 16 + low digit
   const __m256i zero = _mm256_setzero_si256();
   // Block b of two groups, 48 characters apart; whether its separators are in place.
-  const auto block = [&](const char* p, int b) {
+  const auto block = [&](const char* p, std::ptrdiff_t b) {
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * b));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48 + 16 * b));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);

@@ -102,7 +102,7 @@ inline __m128i separators_in(int block, char separator) {
   alignas(16) std::array<char, 16> lanes{};
   for (int i = 0; i < 16; ++i) {
     lanes[static_cast<std::size_t>(i)] =
-        ((separator_lanes[static_cast<std::size_t>(block)] >> i) & 1) != 0 ? separator : 0;
+        ((separator_lanes[static_cast<std::size_t>(block)] >> i) & 1) != 0 ? separator : '\0';
   }
   return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes.data()));
 }
