@@ -28,18 +28,18 @@ bool may_precede_hole(std::span<const std::uint8_t> block) noexcept {
   return std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
 }
 
-void dump(input_list& in, const output& out, mivo::dump_options options) {
+void dump(input_list& in, const output& out, const mivo::dump_layout& layout) {
   output_buffer buffer(out);
   std::ostream stream(&buffer);
   stream.exceptions(std::ios::badbit);  // our failures come through the stream as they are
-  mivo::dump_writer writer(options, stream);
+  mivo::dump_writer writer(layout, stream);
   const auto block = uninitialized(block_size);
   // Squeezed, a sparse file's holes are passed over without reading them. A hole is looked for
   // only at the start and after a block that ended in zeros, as one that ran into a hole does:
   // the lseek calls would cost random data a tenth of its time.
   bool zeros_before = true;
   for (;;) {
-    if (options.squeeze && zeros_before) writer.write_zeros(in.pass_hole());
+    if (layout.squeeze() && zeros_before) writer.write_zeros(in.pass_hole());
     const std::size_t n = in.read({block.get(), block_size});
     if (n == 0) break;
     const auto bytes = bytes_of(block, n);
@@ -326,10 +326,10 @@ void decode_c_array(input_list& in, const output& out) {
   read_text(in, reader);
 }
 
-void undump(input_list& in, const output& out, const mivo::dump_options& labels) {
+void undump(input_list& in, const output& out, const mivo::dump_layout& layout) {
   std::uint64_t end = 0;
   mivo::dump_reader reader(
-      labels,
+      layout,
       [&](std::uint64_t at, std::span<const std::uint8_t> bytes) {
         out.write_zeros(at - end);  // the gap: zeros, or a hole where the output can have one
         out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());

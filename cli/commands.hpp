@@ -22,7 +22,7 @@ bool may_precede_hole(std::span<const std::uint8_t> block) noexcept;
 
 // The hex dump of the inputs as one stream, exactly as mivo::hexdump_s would lay it out.
 // Squeezing, the holes of a sparse file are passed over unread.
-void dump(input_list& in, const output& out, mivo::dump_options options);
+void dump(input_list& in, const output& out, const mivo::dump_layout& layout);
 
 struct encode_layout {
   mivo::skip_list skip;   // bytes left out
@@ -59,10 +59,10 @@ void decode(input_list& in, const output& out, const decode_reading& reading);
 // byte before it.
 void decode_c_array(input_list& in, const output& out);
 
-// The bytes the dump text of the inputs holds, rows labelled as `labels` says: a row past the
+// The bytes the dump text of the inputs holds, rows laid out as `layout` says: a row past the
 // end so far is preceded by zeros, a row before it is a fault. Throws failure
 // "NAME: line N: column C: REASON" for the first bad line, after writing every row before it.
-void undump(input_list& in, const output& out, const mivo::dump_options& labels);
+void undump(input_list& in, const output& out, const mivo::dump_layout& layout);
 
 // Reads the dump text of the inputs into `reader`. Throws failure
 // "NAME: line N: column C: REASON" for the first bad line, named in the input that holds it.

@@ -270,6 +270,14 @@ struct options {
   std::string most;
   std::string patch;
   std::string undo;
+  std::string columns;
+  std::string dump_group;
+  bool little_endian = false;
+  bool bits = false;
+  std::string base;
+  std::string display_offset;
+  bool ebcdic = false;
+  bool canonical = false;
 };
 
 // The C identifier xxd -i makes of a file name: every other character an underscore, and two
@@ -298,10 +306,27 @@ void add_files(CLI::App& command, options& o) {
       ->type_name("FILE");
 }
 
-// How rows are labelled, for dump and undump.
-void add_labels(CLI::App& command, options& o) {
+// How rows are labelled and laid out, for dump and undump alike: a dump reads back with the
+// options it was written with.
+void add_layout(CLI::App& command, options& o) {
   command.add_flag("--offsets", o.offsets, "Rows labelled with their byte offsets, as xxd does");
   command.add_flag("--no-row-numbers", o.no_row_numbers, "Rows without labels");
+  command.add_option("-c,--columns", o.columns, "Bytes per row, 1-256 (16; 6 with -b)")
+      ->type_name("COLS");
+  command.add_option("-g,--group", o.dump_group,
+                     "Bytes per group, split by a space (2; 4 with -e; 1 with -b, -C); 0: one group")
+      ->type_name("BYTES");
+  command.add_flag("-e,--little-endian", o.little_endian,
+                   "Each group as a little-endian word, last byte first (xxd -e)");
+  command.add_flag("-b,--bits", o.bits, "Bytes in binary, as --base=bin (xxd -b)");
+  command.add_option("--base", o.base, "Bytes in hex, bin, oct or dec")->type_name("BASE");
+  command.add_flag("-d,--decimal", o.decimal, "Rows labelled with decimal byte offsets (xxd -d)");
+  command.add_option("-o,--display-offset", o.display_offset,
+                     "Add OFFSET to every offset label (xxd -o); read back, it is taken off")
+      ->type_name("OFFSET");
+  command.add_flag("-E,--ebcdic", o.ebcdic, "Characters from EBCDIC, as xxd -E shows them");
+  command.add_flag("-C,--canonical", o.canonical,
+                   "The layout of hexdump -C: offsets, bytes one by one, |characters|");
 }
 
 // As ls does: WHEN only after "=", so `--color FILE` reads FILE.
@@ -311,7 +336,7 @@ void add_color(CLI::App& command, options& o, const std::string& what) {
 
 void add_dump_options(CLI::App& dump, options& o) {
   add_region(dump, o);
-  add_labels(dump, o);
+  add_layout(dump, o);
   dump.add_flag("--no-chars", o.no_chars, "Leave out the character column");
   dump.add_flag("-a,--squeeze", o.squeeze, "Show each run of repeated rows as one line '*'");
   add_upper(dump, o);
@@ -393,7 +418,13 @@ void add_diff_options(CLI::App& diff, options& o) {
 }
 
 void add_undump_options(CLI::App& undump, options& o) {
-  add_labels(undump, o);
+  add_layout(undump, o);
+  // Taken so that a dump reads back with the very options it was written with; the reader
+  // reads squeezed, coloured, uppercase and bare rows whatever these say.
+  undump.add_flag("--no-chars", o.no_chars, "Accepted: the character column is ignored anyway");
+  undump.add_flag("-a,--squeeze", o.squeeze, "Accepted: '*' lines are always read");
+  undump.add_flag("-u,--upper", o.upper, "Accepted: digits are read in either case");
+  add_color(undump, o, "Accepted: colour is always passed over");
   undump
       .add_option("--patch", o.patch,
                   "Write each row at its place in the existing file TARGET, once the whole dump "
@@ -558,34 +589,104 @@ bool use_colour(const options& o) {
          (term == nullptr || std::string_view(term) != "dumb");
 }
 
-// The row labels of --offsets and --no-row-numbers.
-mivo::dump_options row_labels(const options& o) {
-  if (o.offsets && o.no_row_numbers) throw usage_error("--offsets and --no-row-numbers conflict");
-  return {.row_numbers = !o.no_row_numbers,
-          .label = o.offsets ? mivo::row_label::byte_offset : mivo::row_label::row_number};
+// The labels that the layout options ask for.
+mivo::row_label label_of(const options& o) {
+  const bool offsets = o.offsets || o.decimal || !o.display_offset.empty() || o.canonical;
+  if (o.no_row_numbers && offsets) {
+    throw usage_error(std::string(o.offsets ? "--offsets" : o.decimal ? "--decimal"
+                                                          : o.canonical ? "--canonical"
+                                                                        : "--display-offset") +
+                      " and --no-row-numbers conflict");
+  }
+  if (o.no_row_numbers) return mivo::row_label::none;
+  if (o.decimal) return mivo::row_label::decimal_offset;
+  return offsets ? mivo::row_label::byte_offset : mivo::row_label::row_number;
+}
+
+mivo::dump_base base_of(const options& o) {
+  if (o.base.empty()) return o.bits ? mivo::dump_base::binary : mivo::dump_base::hex;
+  constexpr std::array<std::pair<std::string_view, mivo::dump_base>, 4> names = {
+      {{"hex", mivo::dump_base::hex},
+       {"bin", mivo::dump_base::binary},
+       {"oct", mivo::dump_base::octal},
+       {"dec", mivo::dump_base::decimal}}};
+  for (const auto& [name, base] : names) {
+    if (o.base != name) continue;
+    if (o.bits && base != mivo::dump_base::binary) {
+      throw usage_error("--bits and --base=" + o.base + " conflict");
+    }
+    return base;
+  }
+  throw usage_error("invalid base " + mivo_cli::quote_value(o.base) + ": hex, bin, oct or dec");
+}
+
+// -c and -g: a count in range, named when it is not.
+std::size_t count_option(const std::string& text, const char* what, std::uint64_t low,
+                         std::uint64_t high) {
+  const auto n = mivo_cli::parse_count(text);
+  if (!n || *n < low || *n > high) {
+    throw usage_error(std::string("invalid ") + what + " " + mivo_cli::quote_value(text) + ": " +
+                      std::to_string(low) + "-" + std::to_string(high));
+  }
+  return static_cast<std::size_t>(*n);
+}
+
+// The layout that dump's and undump's options describe, before the region's first offset.
+// xxd's defaults where xxd has them: -b 6 bytes a row in groups of 1, -e groups of 4; a group
+// longer than the row is the whole row, as in xxd.
+mivo::dump_layout::builder layout_of(const options& o) {
+  const mivo::dump_base base = base_of(o);
+  const std::size_t columns =
+      o.columns.empty() ? (base == mivo::dump_base::binary ? 6 : 16)
+                        : count_option(o.columns, "column count", 1, 256);
+  std::size_t group = o.little_endian ? 4 : 2;
+  if (o.canonical || base != mivo::dump_base::hex) group = 1;
+  if (!o.dump_group.empty()) group = count_option(o.dump_group, "group size", 0, UINT64_MAX);
+  std::uint64_t displacement = 0;
+  if (!o.display_offset.empty()) {
+    const auto d = mivo_cli::parse_byte_count(o.display_offset);
+    if (!d || d->negative) {
+      throw usage_error("invalid display offset " + mivo_cli::quote_value(o.display_offset));
+    }
+    displacement = d->value;
+  }
+  const mivo::row_label label = label_of(o);
+  if (o.squeeze && label == mivo::row_label::none) {
+    throw usage_error("--squeeze needs row labels: it conflicts with --no-row-numbers");
+  }
+  mivo::dump_layout::builder b;
+  b.columns(columns)
+      .group(std::min(group, columns))
+      .order(o.little_endian ? mivo::byte_order::little : mivo::byte_order::big)
+      .base(base)
+      .label(label)
+      .displacement(displacement)
+      .char_column(!o.no_chars)
+      .table(o.ebcdic ? mivo::char_table::ebcdic : mivo::char_table::ascii)
+      .style(o.canonical ? mivo::dump_style::canonical : mivo::dump_style::classic)
+      .uppercase(o.upper)
+      .squeeze(o.squeeze)
+      .color(use_colour(o));
+  return b;
+}
+
+mivo::dump_layout built(const mivo::dump_layout::builder& b) {
+  try {
+    return b.build();
+  } catch (const std::invalid_argument& e) {
+    std::string_view what = e.what();
+    what.remove_prefix(std::min(what.size(), what.find(": ") + 2));
+    throw usage_error(std::string(what));
+  }
 }
 
 // Only byte offsets say where a row's bytes go in a file.
-mivo::dump_options patch_labels(const options& o) {
-  const mivo::dump_options labels = row_labels(o);
-  if (labels.row_numbers && labels.label == mivo::row_label::byte_offset) return labels;
+mivo::dump_layout patch_layout(const options& o) {
+  const mivo::dump_layout layout = built(layout_of(o));
+  if (layout.offset_labels()) return layout;
   throw usage_error(
       "--patch needs rows labelled with byte offsets, as `mivo dump --offsets` writes them: "
       "add --offsets");
-}
-
-mivo::dump_options dump_layout(const options& o, std::uint64_t start) {
-  const mivo::dump_options labels = row_labels(o);
-  if (o.squeeze && o.no_row_numbers) {
-    throw usage_error("--squeeze needs row labels: it conflicts with --no-row-numbers");
-  }
-  return {.row_numbers = labels.row_numbers,
-          .char_column = !o.no_chars,
-          .label = labels.label,
-          .first_offset = start,
-          .uppercase = o.upper,
-          .squeeze = o.squeeze,
-          .color = use_colour(o)};
 }
 
 void report(std::string_view message);
@@ -705,21 +806,23 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
       }
       mivo_cli::undo_patch(o.undo);
     } else if (!o.patch.empty()) {
-      mivo_cli::undump_patch(o.files, o.patch, patch_labels(o));
+      mivo_cli::undump_patch(o.files, o.patch, patch_layout(o));
     } else {
       mivo_cli::input_list in(o.files, out);
-      mivo_cli::undump(in, out, row_labels(o));
+      mivo_cli::undump(in, out, built(layout_of(o)));
     }
     return 0;
   }
-  const mivo::dump_options layout = name == "dump" ? dump_layout(o, 0) : mivo::dump_options{};
+  std::optional<mivo::dump_layout::builder> layout;
+  if (name == "dump") {
+    layout = layout_of(o);
+    (void)built(*layout);  // a usage error comes before any input is opened
+  }
   mivo_cli::input_list in(o.files, out);
   std::uint64_t start = 0;
   set_region(in, o, start);
   if (name == "dump") {
-    mivo::dump_options options = layout;
-    options.first_offset = start;
-    mivo_cli::dump(in, out, options);
+    mivo_cli::dump(in, out, built(layout->first_offset(start)));
   } else if (name == "encode" && o.c_array_option != nullptr && o.c_array_option->count() > 0) {
     const bool one_file = o.files.size() == 1 && o.files[0] != "-";
     const std::string array = c_name_of(!o.c_array_name.empty() ? o.c_array_name

@@ -583,7 +583,7 @@ std::string restored(const target& t, const std::string& target_path, const std:
 std::string undo_file_of(const std::string& target) { return target + ".mivo-undo"; }
 
 void undump_patch(std::vector<std::string> names, const std::string& target_path,
-                  const mivo::dump_options& labels, const target_writes& writes) {
+                  const mivo::dump_layout& layout, const target_writes& writes) {
   if (names.empty()) names.emplace_back("-");
   target t;
   open_target(target_path, t);
@@ -598,7 +598,7 @@ void undump_patch(std::vector<std::string> names, const std::string& target_path
     const output nowhere(-1);
     input_list in(names, nowhere);
     mivo::dump_reader reader(
-        labels,
+        layout,
         [&](std::uint64_t at, std::span<const std::uint8_t> bytes) {
           pending.add(at, at + bytes.size(), bytes, false);
         },

@@ -40,12 +40,13 @@ struct target_writes {
 // The undo file of `target`.
 std::string undo_file_of(const std::string& target);
 
-// Writes each row of the dump text of the inputs (rows labelled with byte offsets) at its
+// Writes each row of the dump text of the inputs (rows labelled with byte offsets, laid out as
+// `layout` says) at its
 // place in `target`, a regular file or a block device, which keeps every other byte. Throws
 // failure "NAME: ..." with nothing changed, or "TARGET: ...; TARGET restored, nothing changed",
 // or interrupted.
 void undump_patch(std::vector<std::string> names, const std::string& target,
-                  const mivo::dump_options& labels, const target_writes& writes = {});
+                  const mivo::dump_layout& layout, const target_writes& writes = {});
 
 // Puts back what the undo file of `target` saved, then removes it. A damaged undo file is
 // never applied.

@@ -4,8 +4,11 @@ set(mivo_sources
     lib/codec.cpp
     lib/adapters.cpp
     lib/dump.cpp
+    lib/dump_layout.cpp
+    lib/dump_portable.cpp
     lib/decode_writer.cpp
     lib/dump_reader.cpp
+    lib/layout_reader.cpp
     lib/search.cpp
     lib/diff.cpp
     lib/text_forms.cpp

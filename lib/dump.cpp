@@ -14,6 +14,8 @@
 #include <utility>
 
 #include "codec.hpp"
+#include "dump_geometry.hpp"
+#include "dump_portable.hpp"
 #include "kernels/dump_colour.hpp"
 #include "page_buffer.hpp"
 #include "tables.hpp"
@@ -40,18 +42,22 @@ bool labelled(const dump_options& o) noexcept {
 }
 bool hex_labels(const dump_options& o) noexcept { return o.label == row_label::byte_offset; }
 
-dump_options checked(dump_options o) {
-  if (o.squeeze && !labelled(o)) {
-    throw std::invalid_argument("Mivo.dump: squeezing needs row labels to place the rows");
-  }
-  return o;
-}
-
 // The most digits a dump may take: every byte's offset, and the end of the last, must fit in
 // 64 bits, or the labels would pass what a reader accepts; and the count of digits must too.
-std::uint64_t max_digits(const dump_options& o) noexcept {
-  const std::uint64_t base = hex_labels(o) ? o.first_offset : 0;
+std::uint64_t max_digits(const dump_layout& l) noexcept {
+  const std::uint64_t base = l.offset_labels() ? l.first_offset() + l.displacement() : 0;
   return 2 * std::min(UINT64_MAX - base, UINT64_MAX / 2);
+}
+
+// The options the kernels' engine takes for a layout of their shape.
+dump_options classic_options(const dump_layout& l) noexcept {
+  return {.row_numbers = l.labelled(),
+          .char_column = l.char_column(),
+          .label = l.labelled() ? l.label() : row_label::row_number,
+          .first_offset = l.first_offset(),
+          .uppercase = l.uppercase(),
+          .squeeze = l.squeeze(),
+          .color = l.color()};
 }
 
 // Throws std::out_of_range when `added` digits after `done` pass max_digits.
@@ -363,12 +369,36 @@ class row_engine {
 
 }  // namespace
 
-std::string hexdump_s(const hex_text& h) { return hexdump_s(dump_options{}, h); }
+std::string hexdump_s(const hex_text& h) { return hexdump_s(dump_layout::classic(), h); }
 
-std::string hexdump_s(dump_options options, const hex_text& h) {
+namespace {
+
+std::string portable_hexdump_s(const dump_layout& layout, std::string_view digits) {
+  std::string dump;
+  dump.reserve(digits.size() * 2);
+  detail::row_output out(dump);
+  detail::portable_dump engine(layout, out);
+  engine.text(digits);
+  engine.finish();
+  out.flush();
+  return dump;
+}
+
+}  // namespace
+
+namespace detail {
+std::string portable_dump_s(const dump_layout& layout, const hex_text& h) {
+  check_room("Mivo.hexdump_s", 0, h.text.size(), max_digits(layout));
+  return portable_hexdump_s(layout, h.text);
+}
+}  // namespace detail
+
+std::string hexdump_s(const dump_layout& layout, const hex_text& h) {
   const std::string_view digits = h.text;
-  row_engine engine(checked(options));
-  check_room("Mivo.hexdump_s", 0, digits.size(), max_digits(options));
+  check_room("Mivo.hexdump_s", 0, digits.size(), max_digits(layout));
+  if (!detail::kernel_shape(layout)) return portable_hexdump_s(layout, digits);
+  const dump_options options = classic_options(layout);
+  row_engine engine(options);
   std::string dump;
   std::size_t bad_pair = 0;
   bool rendered = true;
@@ -400,10 +430,10 @@ std::string hexdump_s(dump_options options, const hex_text& h) {
   return dump;
 }
 
-void hexdump(const hex_text& h) { hexdump(dump_options{}, h); }
+void hexdump(const hex_text& h) { hexdump(dump_layout::classic(), h); }
 
-void hexdump(dump_options options, const hex_text& h) {
-  const std::string dump = hexdump_s(options, h);
+void hexdump(const dump_layout& layout, const hex_text& h) {
+  const std::string dump = hexdump_s(layout, h);
   std::cout.write(dump.data(), static_cast<std::streamsize>(dump.size()));
 }
 
@@ -447,21 +477,21 @@ struct pending_row {
   [[nodiscard]] std::size_t room() const noexcept { return row_digits - fill; }
 };
 
-}  // namespace
-
-// A writer's state: its options, the engine, the block, the row in progress, where it is in
-// the stream of digits, and whether it is still open.
-struct dump_writer::state {
-  state(const dump_options& o, std::ostream& s)
-      : options(checked(o)), engine(o), sink(s, row_engine::max_row_chars(o)) {}
+// A writer of the kernels' shape: its options, the engine, the block, the row in progress, where
+// it is in the stream of digits, and whether it is still open.
+struct classic_writer {
+  classic_writer(const dump_layout& layout, std::ostream& s)
+      : options(classic_options(layout)),
+        digit_limit(max_digits(layout)),
+        engine(options),
+        sink(s, row_engine::max_row_chars(options)) {}
 
   dump_options options;
-  const std::uint64_t digit_limit = max_digits(options);
+  const std::uint64_t digit_limit;
   row_engine engine;
   block_sink sink;
   pending_row row;
   std::uint64_t row_start = 0;  // position in the stream of digits of the row in progress
-  detail::writer_life life{"Mivo.dump_writer"};
   const detail::kernel& k = detail::active_kernel();
   std::array<char, 2 * chunk_bytes> digits{};
 
@@ -540,11 +570,6 @@ struct dump_writer::state {
     return take;
   }
 
-  // Before a call takes `digits` more: throws if they would pass the limit.
-  void check_room_for(std::uint64_t digits) const {
-    check_room("Mivo.dump_writer", row_start + row.fill, digits, digit_limit);
-  }
-
   void text(std::string_view d) {
     std::size_t i = row.fill > 0 ? add_to_row(d.data(), d.size()) : 0;
     const std::size_t rows = (d.size() - i) / row_digits;
@@ -585,58 +610,106 @@ struct dump_writer::state {
     }
   }
 
-  // One call of the writer: checked, run, and its rows handed to the stream.
+  void finish_rows() {
+    if (row.fill > 0) put_pending_row();
+    sink.commit(engine.finish(sink.room_for(1)));
+  }
+
+  [[nodiscard]] std::uint64_t digits_done() const noexcept { return row_start + row.fill; }
+  void flush() { sink.flush(); }
+};
+
+// A writer of any other layout, through the portable formatter.
+struct portable_writer {
+  portable_writer(const dump_layout& layout, std::ostream& s)
+      : digit_limit(max_digits(layout)), out(s, "Mivo.dump_writer"), engine(layout, out) {}
+
+  const std::uint64_t digit_limit;
+  detail::row_output out;
+  detail::portable_dump engine;
+
+  void text(std::string_view d) { engine.text(d); }
+  void raw(std::span<const std::uint8_t> b) { engine.bytes(b); }
+  void zeros(std::uint64_t count) { engine.zeros(count); }
+  void finish_rows() { engine.finish(); }
+  [[nodiscard]] std::uint64_t digits_done() const noexcept { return engine.digits_done(); }
+  void flush() { out.flush(); }
+};
+
+}  // namespace
+
+// A writer's state: one of the two engines, and whether it is still open.
+struct dump_writer::state {
+  state(const dump_layout& layout, std::ostream& s) {
+    if (detail::kernel_shape(layout)) {
+      classic = std::make_unique<classic_writer>(layout, s);
+    } else {
+      portable = std::make_unique<portable_writer>(layout, s);
+    }
+  }
+
+  std::unique_ptr<classic_writer> classic;
+  std::unique_ptr<portable_writer> portable;
+  detail::writer_life life{"Mivo.dump_writer"};
+
+  // One call of the writer: checked, run on its engine, and its rows handed to the stream.
+  // `step` takes the engine; `digits` are the digits it will add, checked against the limit.
   template <class Step>
-  void call(Step step) {
+  void call(std::uint64_t digits, Step step) {
     life.check_writable();
     life.run([&] {
-      step();
-      sink.flush();
+      if (classic) {
+        run(*classic, digits, step);
+      } else {
+        run(*portable, digits, step);
+      }
     });
+  }
+
+  template <class Writer, class Step>
+  static void run(Writer& w, std::uint64_t digits, Step step) {
+    check_room("Mivo.dump_writer", w.digits_done(), digits, w.digit_limit);
+    step(w);
+    w.flush();
   }
 };
 
-dump_writer::dump_writer(std::ostream& out) : dump_writer(dump_options{}, out) {}
+dump_writer::dump_writer(std::ostream& out) : dump_writer(dump_layout::classic(), out) {}
 
-dump_writer::dump_writer(dump_options options, std::ostream& out)
-    : state_(std::make_unique<state>(options, out)) {}
+dump_writer::dump_writer(const dump_layout& layout, std::ostream& out)
+    : state_(std::make_unique<state>(layout, out)) {}
 
 dump_writer::~dump_writer() {
   state_->life.finish_quietly([this] { finish(); });
 }
 
+namespace {
+std::uint64_t digits_of(std::uint64_t bytes) noexcept {
+  return bytes > UINT64_MAX / 2 ? UINT64_MAX : 2 * bytes;
+}
+}  // namespace
+
 // An empty piece changes nothing; its data pointer may be null, so it never reaches memcpy.
 void dump_writer::write_text(std::string_view digits) {
-  state_->call([&] {
-    if (digits.empty()) return;
-    state_->check_room_for(digits.size());
-    state_->text(digits);
+  state_->call(digits.size(), [&](auto& w) {
+    if (!digits.empty()) w.text(digits);
   });
 }
 
 void dump_writer::write_bytes(std::span<const std::uint8_t> bytes) {
-  state_->call([&] {
-    if (bytes.empty()) return;
-    state_->check_room_for(bytes.size() > UINT64_MAX / 2 ? UINT64_MAX : 2 * bytes.size());
-    state_->raw(bytes);
+  state_->call(digits_of(bytes.size()), [&](auto& w) {
+    if (!bytes.empty()) w.raw(bytes);
   });
 }
 
 void dump_writer::write_zeros(std::uint64_t count) {
-  state_->call([&] {
-    if (count == 0) return;
-    state_->check_room_for(count > UINT64_MAX / 2 ? UINT64_MAX : 2 * count);
-    state_->zeros(count);
+  state_->call(digits_of(count), [&](auto& w) {
+    if (count != 0) w.zeros(count);
   });
 }
 
 void dump_writer::finish() {
-  state_->life.finish_once([&] {
-    state_->call([&] {
-      if (state_->row.fill > 0) state_->put_pending_row();
-      state_->sink.commit(state_->engine.finish(state_->sink.room_for(1)));
-    });
-  });
+  state_->life.finish_once([&] { state_->call(0, [](auto& w) { w.finish_rows(); }); });
 }
 
 }  // namespace mivo

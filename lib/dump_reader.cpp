@@ -8,6 +8,9 @@
 #include <string>
 
 #include "codec.hpp"
+#include "dump_geometry.hpp"
+#include "layout_reader.hpp"
+#include "row_places.hpp"
 #include "kernels/kernels.hpp"
 #include "page_buffer.hpp"
 #include "tables.hpp"
@@ -32,8 +35,8 @@ namespace {
 
 namespace layout = detail::layout;
 
-constexpr std::size_t block_bytes = std::size_t{64} * 1024;
-constexpr std::size_t max_row_bytes = 65536;
+constexpr std::size_t block_bytes = detail::row_places::block_bytes;
+constexpr std::size_t max_row_bytes = detail::row_places::max_row_bytes;
 // Rows the fast path gathers before decoding them in one call.
 constexpr std::size_t batch_rows = 512;
 constexpr char escape = '\x1b';
@@ -55,44 +58,29 @@ enum class part : std::uint8_t {
 
 enum class escape_part : std::uint8_t { none, bracket, params };
 
-}  // namespace
+// The options of the classic reader for a layout of the kernels' shape.
+dump_options classic_options(const dump_layout& l) noexcept {
+  return {.row_numbers = l.labelled(),
+          .label = l.labelled() ? l.label() : row_label::row_number,
+          .first_offset = l.first_offset()};
+}
 
-struct dump_reader::state {
-  state(const dump_options& layout, sink to, repeat_sink repeats, bool forward)
-      : labelled(layout.row_numbers && layout.label != row_label::none),
+// The reader of the kernels' shape: a per-character state machine, and whole rows through the
+// kernel.
+struct classic_reader : detail::row_places {
+  classic_reader(const dump_options& layout, dump_reader::sink to, dump_reader::repeat_sink repeats,
+                 bool forward)
+      : row_places(std::move(to), std::move(repeats), forward),
+        labelled(layout.row_numbers && layout.label != row_label::none),
         hex_labels(layout.label == row_label::byte_offset),
         next_unlabelled(layout.first_offset),
-        out(std::move(to)),
-        repeat_out(std::move(repeats)),
-        forward_only(forward),
-        block(detail::make_page_buffer<std::uint8_t>(block_bytes)),
-        row(std::make_unique_for_overwrite<std::uint8_t[]>(max_row_bytes)),
         digits(std::make_unique_for_overwrite<char[]>(batch_rows * layout::row_digits +
                                                       detail::read_slack)) {}
 
   const bool labelled;
   const bool hex_labels;
   std::uint64_t next_unlabelled;  // where an unlabelled row goes
-  sink out;
-  repeat_sink repeat_out;  // empty: a '*' is handed on as the bytes it stands for
-  const bool forward_only;
   const detail::kernel& k = detail::active_kernel();
-  detail::writer_life life{"Mivo.dump_reader"};
-
-  // Bytes of consecutive rows not yet handed on, from block_offset.
-  detail::page_buffer<std::uint8_t> block;
-  std::size_t used = 0;
-  std::uint64_t block_offset = 0;
-
-  // The row being read, then the last row read, which a '*' repeats.
-  std::unique_ptr<std::uint8_t[]> row;
-  std::size_t row_size = 0;
-  std::uint64_t row_place = 0;
-  bool have_row = false;
-  std::uint64_t last_end = 0;    // just past the last row
-  std::uint64_t end_so_far = 0;  // just past the furthest row
-  bool star_pending = false;
-  std::unique_ptr<std::uint8_t[]> repeats;  // made at the first '*'
 
   // Where the next character stands.
   std::uint64_t line = 1;
@@ -118,54 +106,6 @@ struct dump_reader::state {
     throw dump_error(reason, line, at_column, static_cast<std::size_t>(position - back));
   }
 
-  void flush() {
-    if (used == 0) return;
-    out(block_offset, {block.get(), std::exchange(used, 0)});
-  }
-
-  // Hands on `n` bytes for `place`, after what the block holds when they follow it.
-  void put(std::uint64_t place, const std::uint8_t* bytes, std::size_t n) {
-    if (used > 0 && block_offset + used != place) flush();
-    while (n > 0) {
-      if (used == 0) block_offset = place;
-      const std::size_t take = std::min(n, block_bytes - used);
-      std::memcpy(block.get() + used, bytes, take);
-      used += take;
-      place += take;
-      bytes += take;
-      n -= take;
-      if (used == block_bytes) flush();
-    }
-  }
-
-  // After a '*': the last row again and again up to `place`.
-  void repeat_last_row(std::uint64_t place) {
-    star_pending = false;
-    if (row_size == 0 || place <= last_end) return;
-    if (repeat_out) {
-      flush();
-      repeat_out(last_end, place, {row.get(), row_size});
-    } else {
-      put_repeats(place);
-    }
-    last_end = std::max(last_end, place);
-    end_so_far = std::max(end_so_far, last_end);
-  }
-
-  void put_repeats(std::uint64_t place) {
-    // The row over and over in a block of its own, handed on a block at a time.
-    if (!repeats) repeats = std::make_unique_for_overwrite<std::uint8_t[]>(block_bytes);
-    const std::size_t span = block_bytes / row_size * row_size;
-    for (std::size_t at = 0; at < span; at += row_size) {
-      std::memcpy(repeats.get() + at, row.get(), row_size);
-    }
-    for (std::uint64_t at = last_end; at < place;) {
-      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(span, place - at));
-      put(at, repeats.get(), n);
-      at += n;
-    }
-  }
-
   // A row begins at `place`; its label, if any, starts at label_column.
   void place_row(std::uint64_t place) {
     if (star_pending) repeat_last_row(place);
@@ -179,10 +119,7 @@ struct dump_reader::state {
 
   void end_row() {
     if (high_digit >= 0) fail(detail::odd_length_message, high_column);
-    put(row_place, row.get(), row_size);
-    have_row = true;
-    last_end = row_place + row_size;
-    end_so_far = std::max(end_so_far, last_end);
+    row_places::end_row();
     if (!labelled) next_unlabelled = last_end;
   }
 
@@ -411,20 +348,46 @@ struct dump_reader::state {
     flush();
   }
 
+};
+
+}  // namespace
+
+// A reader's state: the classic reader for the kernels' shape, the layout reader otherwise.
+struct dump_reader::state {
+  state(const dump_layout& layout, sink to, repeat_sink repeats, bool forward) {
+    if (detail::kernel_shape(layout)) {
+      classic = std::make_unique<classic_reader>(classic_options(layout), std::move(to),
+                                                 std::move(repeats), forward);
+    } else {
+      general = std::make_unique<detail::layout_reader>(layout, std::move(to), std::move(repeats),
+                                                        forward);
+    }
+  }
+
+  std::unique_ptr<classic_reader> classic;
+  std::unique_ptr<detail::layout_reader> general;
+  detail::writer_life life{"Mivo.dump_reader"};
+
   template <class Step>
   void call(Step step) {
     life.check_writable();
     life.run([&] {
-      step();
-      flush();
+      if (classic) {
+        step(*classic);
+        classic->flush();
+      } else {
+        step(*general);
+        general->flush();
+      }
     });
   }
 };
 
-dump_reader::dump_reader(dump_options layout, sink to, bool forward_only)
+dump_reader::dump_reader(const dump_layout& layout, sink to, bool forward_only)
     : dump_reader(layout, std::move(to), repeat_sink(), forward_only) {}
 
-dump_reader::dump_reader(dump_options layout, sink to, repeat_sink repeats, bool forward_only)
+dump_reader::dump_reader(const dump_layout& layout, sink to, repeat_sink repeats,
+                         bool forward_only)
     : state_(std::make_unique<state>(layout, std::move(to), std::move(repeats), forward_only)) {}
 
 dump_reader::~dump_reader() {
@@ -432,16 +395,20 @@ dump_reader::~dump_reader() {
 }
 
 void dump_reader::write_text(std::string_view text) {
-  state_->call([&] {
-    if (!text.empty()) state_->text(text);
+  state_->call([&](auto& r) {
+    if (!text.empty()) r.text(text);
   });
 }
 
 void dump_reader::finish() {
-  state_->life.finish_once([&] { state_->call([&] { state_->finish(); }); });
+  state_->life.finish_once([&] { state_->call([](auto& r) { r.finish(); }); });
 }
 
-std::uint64_t dump_reader::line() const noexcept { return state_->line; }
-std::uint64_t dump_reader::column() const noexcept { return state_->column; }
+std::uint64_t dump_reader::line() const noexcept {
+  return state_->classic ? state_->classic->line : state_->general->line();
+}
+std::uint64_t dump_reader::column() const noexcept {
+  return state_->classic ? state_->classic->column : state_->general->column();
+}
 
 }  // namespace mivo

@@ -20,8 +20,8 @@
 #error "Mivo needs C++20: compile with -std=c++20 or later"
 #else  // the rest only under C++20, so the error above is the only one
 
-#define MIVO_VERSION_MAJOR 3
-#define MIVO_VERSION_MINOR 4
+#define MIVO_VERSION_MAJOR 4
+#define MIVO_VERSION_MINOR 0
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
@@ -175,6 +175,7 @@ enum class row_label : std::uint8_t {
   row_number,   // "%.8d: ", the row's index: 0, 1, 2, ... (rows, not bytes)
   byte_offset,  // "%08x: ", the offset of the row's first byte, from first_offset (as xxd)
   none,
+  decimal_offset,  // "%08d: ", that offset in decimal (as xxd -d)
 };
 
 // Layout of a hex dump; `hexdump_s({.char_column = false}, h)` turns one part off. The defaults
@@ -195,6 +196,112 @@ struct dump_options {
   // whitespace (9-13), other ASCII, non-ASCII; one sequence per run of a class, "\x1b[39m" before
   // the plain parts. Removing every "ESC [ ... m" gives exactly the dump without colour.
   bool color = false;
+};
+
+// How each byte of a dump is written: hex (2 digits), binary (8), octal (3) or decimal (3
+// digits, zero-padded: 007).
+enum class dump_base : std::uint8_t { hex, binary, octal, decimal };
+
+// The order of the bytes of a group: as they come, or last first, as a little-endian word is
+// read (xxd -e).
+enum class byte_order : std::uint8_t { big, little };
+
+// How the character column shows bytes: ASCII 32-126 as themselves, or EBCDIC letters, digits
+// and punctuation as xxd -E shows them; every other byte as ".".
+enum class char_table : std::uint8_t { ascii, ebcdic };
+
+// How a row is framed: "LABEL: " before the digits and two spaces before the characters, or as
+// hexdump -C ("%08x  " before, an extra space after every 8 bytes, the characters between '|',
+// and a last line with the offset where the bytes end).
+enum class dump_style : std::uint8_t { classic, canonical };
+
+// A dump layout: one value, checked when it is built, then passed to hexdump_s, dump_writer and
+// dump_reader. Copying it is cheap; its fields are read through accessors, so that later fields
+// leave its size and the library's binary interface as they are.
+//
+//   auto layout = mivo::dump_layout::builder(mivo::dump_layout::xxd()).columns(32).group(4).build();
+//   mivo::hexdump_s(layout, h);
+//
+// classic() is the dump of dump_options{}; xxd() is `xxd`'s (what dump_options{.label =
+// row_label::byte_offset} gives) and canonical() is `hexdump -C`'s. There is no default
+// constructor, so that `{}` in a call still means dump_options{}.
+class MIVO_API dump_layout {
+ public:
+  class builder;
+
+  // The layout that `options` describe, exactly as they described it before layouts existed.
+  dump_layout(const dump_options& options);  // NOLINT(google-explicit-constructor)
+
+  static dump_layout classic();
+  static dump_layout xxd();
+  static dump_layout canonical();
+
+  // Bytes in a row, 1-256 (16).
+  [[nodiscard]] std::size_t columns() const noexcept;
+  // Bytes in a group, split from the next by a space; groups run to the row's end, the last
+  // one shorter when `columns` is not a multiple. 1 up to `columns`; 0 and `columns` both mean
+  // one group, no spaces (2).
+  [[nodiscard]] std::size_t group() const noexcept;
+  [[nodiscard]] byte_order order() const noexcept;
+  [[nodiscard]] dump_base base() const noexcept;
+  // Labels: row numbers ("%.8d: ", 0, 1, 2, ...), byte offsets in hex ("%08x: ") or in
+  // decimal ("%08d: ", as xxd -d), or none.
+  [[nodiscard]] row_label label() const noexcept;
+  // The offset of the first byte, as dump_options::first_offset; with offset labels it is
+  // where the bytes are, and read back as such.
+  [[nodiscard]] std::uint64_t first_offset() const noexcept;
+  // Added to every offset label but not to where the bytes are (xxd -o): a reader takes it
+  // off again.
+  [[nodiscard]] std::uint64_t displacement() const noexcept;
+  [[nodiscard]] bool char_column() const noexcept;
+  [[nodiscard]] char_table table() const noexcept;
+  [[nodiscard]] dump_style style() const noexcept;
+  [[nodiscard]] bool uppercase() const noexcept;
+  [[nodiscard]] bool squeeze() const noexcept;
+  [[nodiscard]] bool color() const noexcept;
+
+  // Whether labels stand before the rows, and whether they are byte offsets.
+  [[nodiscard]] bool labelled() const noexcept;
+  [[nodiscard]] bool offset_labels() const noexcept;
+
+  friend MIVO_API bool operator==(const dump_layout& a, const dump_layout& b) noexcept;
+
+ private:
+  struct fields;
+  explicit dump_layout(std::shared_ptr<const fields> f) noexcept;
+  std::shared_ptr<const fields> fields_;
+};
+
+// Builds a layout from another (the classic one by default), field by field. build() checks
+// the whole and throws std::invalid_argument naming the field at fault: "Mivo.dump_layout:
+// columns must be 1-256", a group longer than the row, squeeze without labels, a first offset
+// and displacement whose sum passes 2^64 - 1.
+class MIVO_API dump_layout::builder {
+ public:
+  builder();
+  explicit builder(const dump_layout& from);
+  builder(const builder& other);
+  builder& operator=(const builder& other);
+  ~builder();
+
+  builder& columns(std::size_t n);
+  builder& group(std::size_t n);
+  builder& order(byte_order o);
+  builder& base(dump_base b);
+  builder& label(row_label l);
+  builder& first_offset(std::uint64_t offset);
+  builder& displacement(std::uint64_t d);
+  builder& char_column(bool on);
+  builder& table(char_table t);
+  builder& style(dump_style s);
+  builder& uppercase(bool on);
+  builder& squeeze(bool on);
+  builder& color(bool on);
+
+  [[nodiscard]] dump_layout build() const;
+
+ private:
+  std::unique_ptr<fields> fields_;
 };
 
 // Any contiguous range of one-byte elements: std::uint8_t, unsigned char, char or std::byte.
@@ -269,8 +376,15 @@ template <byte_range R>
 // are copied unchanged. With the character column on, each complete pair is decoded and a bad
 // one throws as to_char does; with it off any text dumps. Options that cannot be honoured
 // (squeeze without labels) throw std::invalid_argument.
+//
+// Any other layout takes the same steps, its rows as the layout says. Where a layout shows
+// bytes other than as the hex digits themselves (binary, octal, decimal), every pair must be
+// valid and the text whole: a bad pair or a lone last digit throws as to_string does.
 [[nodiscard]] MIVO_API std::string hexdump_s(const hex_text& h);
-[[nodiscard]] MIVO_API std::string hexdump_s(dump_options options, const hex_text& h);
+[[nodiscard]] MIVO_API std::string hexdump_s(const dump_layout& layout, const hex_text& h);
+[[nodiscard]] inline std::string hexdump_s(dump_options options, const hex_text& h) {
+  return hexdump_s(dump_layout(options), h);
+}
 
 // The digits of `in` (two per byte, bytes listed in `skip` left out) into the start of `out`;
 // returns how many it stored. When `out` holds fewer than that, throws std::length_error
@@ -494,7 +608,8 @@ MIVO_API std::size_t decode_text_into(std::span<std::uint8_t> out, std::string_v
 class MIVO_API dump_writer {
  public:
   explicit dump_writer(std::ostream& out);
-  dump_writer(dump_options options, std::ostream& out);
+  dump_writer(const dump_layout& layout, std::ostream& out);
+  dump_writer(dump_options options, std::ostream& out) : dump_writer(dump_layout(options), out) {}
   dump_writer(const dump_writer&) = delete;
   dump_writer& operator=(const dump_writer&) = delete;
   ~dump_writer();
@@ -598,8 +713,12 @@ class MIVO_API dump_reader {
   using repeat_sink =
       std::function<void(std::uint64_t from, std::uint64_t to, std::span<const std::uint8_t> row)>;
 
-  dump_reader(dump_options layout, sink to, bool forward_only = false);
-  dump_reader(dump_options layout, sink to, repeat_sink repeats, bool forward_only = false);
+  dump_reader(const dump_layout& layout, sink to, bool forward_only = false);
+  dump_reader(const dump_layout& layout, sink to, repeat_sink repeats, bool forward_only = false);
+  dump_reader(dump_options layout, sink to, bool forward_only = false)
+      : dump_reader(dump_layout(layout), std::move(to), forward_only) {}
+  dump_reader(dump_options layout, sink to, repeat_sink repeats, bool forward_only = false)
+      : dump_reader(dump_layout(layout), std::move(to), std::move(repeats), forward_only) {}
   dump_reader(const dump_reader&) = delete;
   dump_reader& operator=(const dump_reader&) = delete;
   ~dump_reader();
@@ -754,7 +873,8 @@ MIVO_API bool diff(std::span<const std::uint8_t> first, std::span<const std::uin
 
 // Writes hexdump_s(...) to std::cout in one write, without flushing; on failure writes nothing.
 MIVO_API void hexdump(const hex_text& h);
-MIVO_API void hexdump(dump_options options, const hex_text& h);
+MIVO_API void hexdump(const dump_layout& layout, const hex_text& h);
+inline void hexdump(dump_options options, const hex_text& h) { hexdump(dump_layout(options), h); }
 
 // Writes the digit text to `out` as one plain string: no quotes, no padding, no line break, no
 // flush.

@@ -21,12 +21,14 @@ bool decode_error_is_caught() {
 }
 
 int main() {
-  static_assert(mivo::version_major == 3);
+  static_assert(mivo::version_major == 4);
   const mivo::hex_text h = mivo::of_string("consumer");
   const bool ok = mivo::to_string(h) == "consumer" && h.text == "636f6e73756d6572" &&
                   early_text == "early" && early_empty == mivo::to_cstruct(mivo::hex_text{}) &&
                   mivo::to_bigstring(mivo::hex_text{}) == early_empty.buffer &&
-                  decode_error_is_caught() && !mivo::kernel_name().empty();
+                  decode_error_is_caught() && !mivo::kernel_name().empty() &&
+                  mivo::hexdump_s(mivo::dump_layout::canonical(), mivo::hex_text{"41"}) ==
+                      "00000000  41" + std::string(48, ' ') + "|A|\n00000001\n";
   std::puts(ok ? "consumer round trip ok" : "consumer round trip FAILED");
   return ok ? 0 : 1;
 }

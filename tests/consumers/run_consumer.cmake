@@ -23,7 +23,7 @@ set(configure ${CMAKE_COMMAND} -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX} -DC
 if(MODE STREQUAL "find_package")
   run(${configure} -S "${consumers}/find_package" -B "${build}" -DCMAKE_PREFIX_PATH=${prefix})
   # Another major version must not be taken for this one, older or newer.
-  foreach(other 2.0 4.0)
+  foreach(other 3.0 5.0)
     file(WRITE "${WORK_DIR}/wants${other}/CMakeLists.txt"
          "cmake_minimum_required(VERSION 3.25)\nproject(wants LANGUAGES CXX)\n"
          "find_package(mivo ${other} REQUIRED)\n")
@@ -31,7 +31,7 @@ if(MODE STREQUAL "find_package")
                             -B "${WORK_DIR}/wants${other}/build" -DCMAKE_PREFIX_PATH=${prefix}
                     RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
     if(rc EQUAL 0)
-      message(FATAL_ERROR "find_package(mivo ${other}) accepted version 3")
+      message(FATAL_ERROR "find_package(mivo ${other}) accepted version 4")
     endif()
   endforeach()
 elseif(MODE STREQUAL "add_subdirectory" OR MODE STREQUAL "FetchContent")

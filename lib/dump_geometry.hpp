@@ -1,0 +1,109 @@
+// The arithmetic of a dump row, computed once from a layout: where each byte's digits stand,
+// how wide the digit part is, where the characters start, how labels look and step. The
+// portable formatter, the reader, the tool's row renderer and the tests all ask here.
+#ifndef MIVO_DUMP_GEOMETRY_HPP
+#define MIVO_DUMP_GEOMETRY_HPP
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include <mivo.hpp>
+
+namespace mivo::detail {
+
+inline constexpr std::size_t max_columns = 256;
+inline constexpr std::size_t canonical_panel = 8;  // hexdump -C: an extra space after 8 bytes
+inline constexpr std::size_t min_label_digits = 8;
+
+// Digits a byte takes in each base.
+constexpr std::size_t unit_width(dump_base b) noexcept {
+  switch (b) {
+    case dump_base::hex:
+      return 2;
+    case dump_base::binary:
+      return 8;
+    default:
+      return 3;
+  }
+}
+
+struct dump_geometry {
+  std::size_t columns = 0;
+  std::size_t group = 0;  // 0 and `columns` made one: always 1..columns
+  std::size_t unit = 0;   // digits per byte
+  std::size_t panel = 0;  // an extra space after every `panel` bytes, 0 for none
+  bool little = false;
+  // Where byte i of a row starts, counted from the start of the digit part. It does not depend
+  // on how many bytes the row has: a short row leaves the places of its missing bytes blank.
+  std::array<std::uint16_t, max_columns> byte_at{};
+  std::size_t digit_columns = 0;  // the digit part of a full row
+  std::size_t char_gap = 2;       // spaces between the digit part and the characters
+  bool framed = false;            // '|' before and after the characters
+  std::string_view label_end;     // after a label's digits: ": " or "  "
+  unsigned label_base = 10;       // 10 or 16
+  std::uint64_t label_step = 0;   // how far a label moves from one row to the next
+  bool closing_line = false;      // the offset where the bytes end, on a line of its own
+
+  // The bytes and width of group k.
+  [[nodiscard]] std::size_t group_bytes(std::size_t k) const noexcept {
+    return std::min(group, columns - k * group);
+  }
+  [[nodiscard]] std::size_t group_count() const noexcept { return (columns + group - 1) / group; }
+  // Where group k starts in the digit part.
+  [[nodiscard]] std::size_t group_start(std::size_t k) const noexcept {
+    const std::size_t first = k * group;
+    return first * unit + k + (panel != 0 ? first / panel : 0);
+  }
+  // A full row after its label: digits, characters and the line feed.
+  [[nodiscard]] std::size_t row_chars(bool chars) const noexcept {
+    return digit_columns + (chars ? char_gap + columns + (framed ? 2 : 0) : 0) + 1;
+  }
+};
+
+[[nodiscard]] dump_geometry geometry_of(const dump_layout& layout) noexcept;
+
+// Whether the layout is the classic shape that the kernels render and read whole rows of:
+// 16 bytes in groups of 2, hex, in order, ASCII characters, classic framing and labels.
+[[nodiscard]] bool kernel_shape(const dump_layout& layout) noexcept;
+
+// The digits of each byte in binary, octal and decimal, ready to copy.
+struct unit_tables {
+  std::array<std::array<char, 8>, 256> binary;
+  std::array<std::array<char, 4>, 256> octal;
+  std::array<std::array<char, 4>, 256> decimal;
+};
+extern const unit_tables units;
+
+// How the character column shows each byte, by table.
+extern const std::array<char, 256> ebcdic_chars;
+const std::array<char, 256>& chars_of(char_table t) noexcept;
+
+// A row label kept as text and moved on in place: adding a row's step touches only the digits
+// it changes, so labels cost a few instructions a row.
+class label_text {
+ public:
+  label_text() = default;
+  label_text(std::uint64_t value, unsigned base) noexcept : base_(base) { set(value); }
+
+  void set(std::uint64_t value) noexcept;
+  void advance(std::uint64_t step) noexcept;
+  [[nodiscard]] std::uint64_t value() const noexcept { return value_; }
+  // Writes the digits (at least 8) and `end`; returns past them.
+  char* put(char* out, std::string_view end) const noexcept;
+
+  static constexpr std::size_t max_chars = 20 + 2;
+
+ private:
+  static constexpr std::size_t size = 20;
+  std::array<char, size> digits_{};
+  std::size_t width_ = min_label_digits;
+  std::uint64_t value_ = 0;
+  unsigned base_ = 10;
+};
+
+}  // namespace mivo::detail
+
+#endif  // MIVO_DUMP_GEOMETRY_HPP

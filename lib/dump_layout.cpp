@@ -1,0 +1,232 @@
+// The dump layout value, its presets and checks, and the row arithmetic computed from it.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "dump_geometry.hpp"
+
+namespace mivo {
+
+struct dump_layout::fields {
+  std::size_t columns = 16;
+  std::size_t group = 2;
+  byte_order order = byte_order::big;
+  dump_base base = dump_base::hex;
+  row_label label = row_label::row_number;
+  std::uint64_t first_offset = 0;
+  std::uint64_t displacement = 0;
+  bool char_column = true;
+  char_table table = char_table::ascii;
+  dump_style style = dump_style::classic;
+  bool uppercase = false;
+  bool squeeze = false;
+  bool color = false;
+
+  friend bool operator==(const fields&, const fields&) = default;
+};
+
+namespace {
+
+[[noreturn]] void bad_field(const char* what) {
+  throw std::invalid_argument(std::string("Mivo.dump_layout: ") + what);
+}
+
+}  // namespace
+
+dump_layout::dump_layout(std::shared_ptr<const fields> f) noexcept : fields_(std::move(f)) {}
+
+dump_layout::dump_layout(const dump_options& o) {
+  fields f;
+  f.label = o.row_numbers ? o.label : row_label::none;
+  f.first_offset = o.first_offset;
+  f.char_column = o.char_column;
+  f.uppercase = o.uppercase;
+  f.squeeze = o.squeeze;
+  f.color = o.color;
+  if (f.squeeze && f.label == row_label::none) {
+    throw std::invalid_argument("Mivo.dump: squeezing needs row labels to place the rows");
+  }
+  fields_ = std::make_shared<const fields>(f);
+}
+
+dump_layout dump_layout::classic() { return dump_layout(std::make_shared<const fields>()); }
+
+dump_layout dump_layout::xxd() { return builder().label(row_label::byte_offset).build(); }
+
+dump_layout dump_layout::canonical() {
+  return builder().label(row_label::byte_offset).group(1).style(dump_style::canonical).build();
+}
+
+std::size_t dump_layout::columns() const noexcept { return fields_->columns; }
+std::size_t dump_layout::group() const noexcept { return fields_->group; }
+byte_order dump_layout::order() const noexcept { return fields_->order; }
+dump_base dump_layout::base() const noexcept { return fields_->base; }
+row_label dump_layout::label() const noexcept { return fields_->label; }
+std::uint64_t dump_layout::first_offset() const noexcept { return fields_->first_offset; }
+std::uint64_t dump_layout::displacement() const noexcept { return fields_->displacement; }
+bool dump_layout::char_column() const noexcept { return fields_->char_column; }
+char_table dump_layout::table() const noexcept { return fields_->table; }
+dump_style dump_layout::style() const noexcept { return fields_->style; }
+bool dump_layout::uppercase() const noexcept { return fields_->uppercase; }
+bool dump_layout::squeeze() const noexcept { return fields_->squeeze; }
+bool dump_layout::color() const noexcept { return fields_->color; }
+
+bool dump_layout::labelled() const noexcept { return fields_->label != row_label::none; }
+bool dump_layout::offset_labels() const noexcept {
+  return fields_->label == row_label::byte_offset || fields_->label == row_label::decimal_offset;
+}
+
+bool operator==(const dump_layout& a, const dump_layout& b) noexcept {
+  return *a.fields_ == *b.fields_;
+}
+
+dump_layout::builder::builder() : fields_(std::make_unique<fields>()) {}
+dump_layout::builder::builder(const dump_layout& from)
+    : fields_(std::make_unique<fields>(*from.fields_)) {}
+dump_layout::builder::builder(const builder& other)
+    : fields_(std::make_unique<fields>(*other.fields_)) {}
+dump_layout::builder& dump_layout::builder::operator=(const builder& other) {
+  *fields_ = *other.fields_;
+  return *this;
+}
+dump_layout::builder::~builder() = default;
+
+#define MIVO_LAYOUT_SETTER(name, type)                                   \
+  dump_layout::builder& dump_layout::builder::name(type value) {         \
+    fields_->name = value;                                               \
+    return *this;                                                        \
+  }
+MIVO_LAYOUT_SETTER(columns, std::size_t)
+MIVO_LAYOUT_SETTER(group, std::size_t)
+MIVO_LAYOUT_SETTER(order, byte_order)
+MIVO_LAYOUT_SETTER(base, dump_base)
+MIVO_LAYOUT_SETTER(label, row_label)
+MIVO_LAYOUT_SETTER(first_offset, std::uint64_t)
+MIVO_LAYOUT_SETTER(displacement, std::uint64_t)
+MIVO_LAYOUT_SETTER(char_column, bool)
+MIVO_LAYOUT_SETTER(table, char_table)
+MIVO_LAYOUT_SETTER(style, dump_style)
+MIVO_LAYOUT_SETTER(uppercase, bool)
+MIVO_LAYOUT_SETTER(squeeze, bool)
+MIVO_LAYOUT_SETTER(color, bool)
+#undef MIVO_LAYOUT_SETTER
+
+dump_layout dump_layout::builder::build() const {
+  const fields& f = *fields_;
+  if (f.columns < 1 || f.columns > detail::max_columns) bad_field("columns must be 1-256");
+  if (f.group > f.columns) bad_field("group must be 0 (one group) up to columns");
+  if (f.squeeze && f.label == row_label::none) {
+    bad_field("squeeze needs row labels to place the rows");
+  }
+  if (f.displacement > UINT64_MAX - f.first_offset) {
+    bad_field("first_offset plus displacement passes 2^64 - 1");
+  }
+  return dump_layout(std::make_shared<const fields>(f));
+}
+
+namespace detail {
+
+dump_geometry geometry_of(const dump_layout& layout) noexcept {
+  dump_geometry g;
+  g.columns = layout.columns();
+  g.group = layout.group() == 0 ? g.columns : layout.group();
+  g.unit = unit_width(layout.base());
+  g.little = layout.order() == byte_order::little;
+  const bool canonical = layout.style() == dump_style::canonical;
+  g.panel = canonical ? canonical_panel : 0;
+  for (std::size_t i = 0; i < g.columns; ++i) {
+    const std::size_t k = i / g.group;
+    const std::size_t j = i % g.group;
+    const std::size_t slot = g.little ? g.group_bytes(k) - 1 - j : j;
+    g.byte_at[i] = static_cast<std::uint16_t>(g.group_start(k) + slot * g.unit);
+  }
+  const std::size_t last = g.group_count() - 1;
+  g.digit_columns = g.group_start(last) + g.group_bytes(last) * g.unit;
+  g.framed = canonical;
+  g.label_end = canonical ? std::string_view("  ") : std::string_view(": ");
+  g.label_base = layout.label() == row_label::byte_offset ? 16 : 10;
+  g.label_step = layout.offset_labels() ? g.columns : 1;
+  g.closing_line = canonical && layout.offset_labels();
+  return g;
+}
+
+bool kernel_shape(const dump_layout& l) noexcept {
+  return l.columns() == 16 && l.group() == 2 && l.order() == byte_order::big &&
+         l.base() == dump_base::hex && l.table() == char_table::ascii &&
+         l.style() == dump_style::classic && l.displacement() == 0 &&
+         l.label() != row_label::decimal_offset;
+}
+
+const unit_tables units = [] {
+  unit_tables t{};
+  for (unsigned b = 0; b < 256; ++b) {
+    for (unsigned bit = 0; bit < 8; ++bit) t.binary[b][bit] = (b >> (7 - bit) & 1U) ? '1' : '0';
+    t.octal[b] = {static_cast<char>('0' + (b >> 6)), static_cast<char>('0' + (b >> 3 & 7U)),
+                  static_cast<char>('0' + (b & 7U)), ' '};
+    t.decimal[b] = {static_cast<char>('0' + b / 100), static_cast<char>('0' + b / 10 % 10),
+                    static_cast<char>('0' + b % 10), ' '};
+  }
+  return t;
+}();
+
+// EBCDIC as xxd -E shows it: letters, digits and the punctuation it maps, "." elsewhere.
+const std::array<char, 256> ebcdic_chars = [] {
+  constexpr std::string_view shown =
+      "................................................................"
+      " ...........<(+|&.........!$*);~-/.........,%_>?.........`:#@'=\""
+      ".abcdefghi.......jklmnopqr^.......stuvwxyz...[...............].."
+      "{ABCDEFGHI......}JKLMNOPQR......\\.STUVWXYZ......0123456789......";
+  static_assert(shown.size() == 256);
+  std::array<char, 256> t{};
+  std::copy(shown.begin(), shown.end(), t.begin());
+  return t;
+}();
+
+namespace {
+const std::array<char, 256> ascii_chars = [] {
+  std::array<char, 256> t{};
+  for (int c = 0; c < 256; ++c) t[c] = (c >= 32 && c <= 126) ? static_cast<char>(c) : '.';
+  return t;
+}();
+}  // namespace
+
+const std::array<char, 256>& chars_of(char_table t) noexcept {
+  return t == char_table::ebcdic ? ebcdic_chars : ascii_chars;
+}
+
+void label_text::set(std::uint64_t value) noexcept {
+  value_ = value;
+  digits_.fill('0');
+  std::size_t i = size;
+  for (; value != 0; value /= base_) digits_[--i] = "0123456789abcdef"[value % base_];
+  width_ = std::max(min_label_digits, size - i);
+}
+
+void label_text::advance(std::uint64_t step) noexcept {
+  value_ += step;
+  std::size_t i = size;
+  while (step != 0 && i > 0) {
+    --i;
+    const char c = digits_[i];
+    unsigned d = static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+    d += static_cast<unsigned>(step % base_);
+    step /= base_;
+    if (d >= base_) {
+      d -= base_;
+      ++step;
+    }
+    digits_[i] = "0123456789abcdef"[d];
+  }
+  if (i < size && digits_[i] != '0') width_ = std::max(width_, size - i);
+}
+
+char* label_text::put(char* out, std::string_view end) const noexcept {
+  std::memcpy(out, digits_.data() + size - width_, width_);
+  std::memcpy(out + width_, end.data(), end.size());
+  return out + width_ + end.size();
+}
+
+}  // namespace detail
+}  // namespace mivo

@@ -1,0 +1,342 @@
+// One formatter for every layout: a row is a blank template with each byte's digits stored at
+// the place the geometry gives it, then its characters; labels advance in place.
+#include "dump_portable.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "codec.hpp"
+#include "kernels/dump_colour.hpp"
+#include "tables.hpp"
+
+namespace mivo::detail {
+namespace {
+
+using colour::byte_class;
+using colour::class_table;
+
+constexpr std::size_t colour_slack = 8;  // switch_class stores a whole word
+
+byte_class pair_class(const char* pair) noexcept {
+  const int high = digit_value[static_cast<unsigned char>(pair[0])];
+  const int low = digit_value[static_cast<unsigned char>(pair[1])];
+  if ((high | low) < 0) return byte_class::plain;
+  return class_table[static_cast<unsigned>((high << 4) | low)];
+}
+
+}  // namespace
+
+portable_dump::portable_dump(const dump_layout& layout, row_output& out)
+    : layout_(layout),
+      g_(geometry_of(layout)),
+      out_(out),
+      chars_(chars_of(layout.table())),
+      labelled_(layout.labelled()),
+      strict_(layout.char_column() || layout.base() != dump_base::hex),
+      need_bytes_(strict_ || layout.color()),
+      need_digits_(layout.base() == dump_base::hex || layout.squeeze()),
+      row_digits_(2 * g_.columns),
+      blanks_(g_.digit_columns, ' '),
+      slot_order_(g_.columns),
+      label_(layout.offset_labels() ? layout.first_offset() + layout.displacement() : 0,
+             g_.label_base),
+      digits_(row_digits_),
+      row_bytes_(g_.columns),
+      previous_(row_digits_),
+      previous_bytes_(g_.columns),
+      scratch_digits_(chunk_rows * row_digits_),
+      scratch_bytes_(chunk_rows * g_.columns) {
+  std::iota(slot_order_.begin(), slot_order_.end(), 0);
+  std::sort(slot_order_.begin(), slot_order_.end(),
+            [&](std::uint16_t a, std::uint16_t b) { return g_.byte_at[a] < g_.byte_at[b]; });
+  const std::size_t colour = layout.color() ? 2 * g_.columns * colour::sgr_chars + 16 : 0;
+  max_row_chars_ = label_text::max_chars + g_.row_chars(true) + colour + colour_slack;
+}
+
+void portable_dump::encode(const std::uint8_t* b, std::size_t n, char* out) const noexcept {
+  (layout_.uppercase() ? k_.encode_upper : k_.encode)(b, n, out);
+}
+
+char* portable_dump::put_chars(const std::uint8_t* bytes, std::size_t n, char* out) const noexcept {
+  std::memset(out, ' ', g_.char_gap);
+  out += g_.char_gap;
+  if (g_.framed) *out++ = '|';
+  for (std::size_t i = 0; i < n; ++i) out[i] = chars_[bytes[i]];
+  out += n;
+  if (g_.framed) *out++ = '|';
+  return out;
+}
+
+// The digit part and characters in colour, places in order: each byte's digits led by the
+// sequence of its class where the class changes, as the kernels colour the classic shape.
+char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
+                                      char* out) const noexcept {
+  const std::size_t whole = n / 2;
+  const bool lone = n % 2 != 0;
+  const auto class_of = [&](std::size_t i) {
+    if (i >= whole) return byte_class::plain;
+    return bytes != nullptr ? class_table[bytes[i]] : pair_class(digits + 2 * i);
+  };
+  byte_class now = byte_class::plain;
+  std::size_t column = 0;
+  for (const std::uint16_t i : slot_order_) {
+    if (i > whole || (i == whole && !lone)) continue;
+    const std::size_t at = g_.byte_at[i];
+    std::memset(out, ' ', at - column);
+    out += at - column;
+    out = colour::switch_class(now, class_of(i), out);
+    const std::size_t width = i == whole ? 1 : g_.unit;
+    if (layout_.base() == dump_base::hex) {
+      std::memcpy(out, digits + 2 * i, width);
+    } else if (layout_.base() == dump_base::binary) {
+      std::memcpy(out, units.binary[bytes[i]].data(), width);
+    } else {
+      const auto& table = layout_.base() == dump_base::octal ? units.octal : units.decimal;
+      std::memcpy(out, table[bytes[i]].data(), width);
+    }
+    out += width;
+    column = at + width;
+  }
+  out = colour::switch_class(now, byte_class::plain, out);
+  std::memset(out, ' ', g_.digit_columns - column);
+  out += g_.digit_columns - column;
+  if (layout_.char_column()) {
+    std::memset(out, ' ', g_.char_gap);
+    out += g_.char_gap;
+    if (g_.framed) *out++ = '|';
+    for (std::size_t i = 0; i < whole; ++i) {
+      out = colour::switch_class(now, class_of(i), out);
+      *out++ = chars_[bytes[i]];
+    }
+    out = colour::switch_class(now, byte_class::plain, out);
+    if (g_.framed) *out++ = '|';
+  }
+  return out;
+}
+
+// One row of n digits (bytes: those of its whole pairs, or null when not needed or not all
+// valid), after its label. Writes up to max_row_chars_.
+char* portable_dump::put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
+                             const label_text& label, char* out) const noexcept {
+  if (labelled_) out = label.put(out, g_.label_end);
+  if (layout_.color()) {
+    out = put_colour_units(digits, bytes, n, out);
+    *out++ = '\n';
+    return out;
+  }
+  std::memcpy(out, blanks_.data(), g_.digit_columns);
+  const std::size_t whole = n / 2;
+  const auto* at = g_.byte_at.data();
+  switch (layout_.base()) {
+    case dump_base::hex:
+      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], digits + 2 * i, 2);
+      if (n % 2 != 0) out[at[whole]] = digits[n - 1];
+      break;
+    case dump_base::binary:
+      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], units.binary[bytes[i]].data(), 8);
+      break;
+    case dump_base::octal:
+      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], units.octal[bytes[i]].data(), 3);
+      break;
+    case dump_base::decimal:
+      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], units.decimal[bytes[i]].data(), 3);
+      break;
+  }
+  out += g_.digit_columns;
+  if (layout_.char_column()) out = put_chars(bytes, whole, out);
+  *out++ = '\n';
+  return out;
+}
+
+char* portable_dump::star(char* out) const noexcept {
+  out[0] = '*';
+  out[1] = '\n';
+  return out + 2;
+}
+
+void portable_dump::release_held() {
+  if (held_ && !starred_) out_.commit(star(out_.room(2)));
+  held_ = false;
+  starred_ = false;
+}
+
+void portable_dump::emit_full(const char* digits, const std::uint8_t* bytes) {
+  if (layout_.squeeze() && has_previous_ && std::memcmp(digits, previous_.data(), row_digits_) == 0) {
+    if (held_ && !starred_) {
+      out_.commit(star(out_.room(2)));
+      starred_ = true;
+    }
+    held_ = true;
+    held_label_ = label_;
+    label_.advance(g_.label_step);
+    return;
+  }
+  release_held();
+  out_.commit(put_row(digits, bytes, row_digits_, label_, out_.room(max_row_chars_)));
+  label_.advance(g_.label_step);
+  if (layout_.squeeze()) {
+    has_previous_ = true;
+    std::memcpy(previous_.data(), digits, row_digits_);
+    previous_valid_ = bytes != nullptr;
+    if (bytes != nullptr) std::memcpy(previous_bytes_.data(), bytes, g_.columns);
+  }
+}
+
+void portable_dump::fail_at(const char* pair, std::uint64_t position) {
+  release_held();
+  out_.flush();
+  throw_bad_pair(pair, static_cast<std::size_t>(position));
+}
+
+// Whole rows of given digits, their bytes decoded where the layout needs them.
+void portable_dump::text_rows(const char* d, std::size_t rows) {
+  for (std::size_t done = 0; done < rows; done += chunk_rows) {
+    const std::size_t n = std::min(chunk_rows, rows - done);
+    const char* chunk = d + done * row_digits_;
+    std::size_t good = n;
+    std::size_t bad = n * g_.columns;
+    if (need_bytes_) {
+      bad = k_.decode(chunk, n * g_.columns, scratch_bytes_.data());
+      good = bad / g_.columns;
+    }
+    for (std::size_t r = 0; r < n; ++r) {
+      if (r == good && strict_) fail_at(chunk + 2 * bad, row_start_ + 2 * bad);
+      const std::uint8_t* b = need_bytes_ && r < good ? scratch_bytes_.data() + r * g_.columns : nullptr;
+      emit_full(chunk + r * row_digits_, b);
+      row_start_ += row_digits_;
+    }
+  }
+}
+
+void portable_dump::byte_rows(const std::uint8_t* b, std::size_t rows) {
+  for (std::size_t done = 0; done < rows; done += chunk_rows) {
+    const std::size_t n = std::min(chunk_rows, rows - done);
+    const std::uint8_t* from = b + done * g_.columns;
+    if (need_digits_) encode(from, n * g_.columns, scratch_digits_.data());
+    for (std::size_t r = 0; r < n; ++r) {
+      emit_full(scratch_digits_.data() + r * row_digits_, from + r * g_.columns);
+      row_start_ += row_digits_;
+    }
+  }
+}
+
+void portable_dump::emit_pending() {
+  emit_full(digits_.data(), row_valid_ && need_bytes_ ? row_bytes_.data() : nullptr);
+  row_start_ += row_digits_;
+  fill_ = 0;
+  row_valid_ = true;
+}
+
+// Adds digits to the row in progress, judging pairs as they complete; returns how many it took.
+std::size_t portable_dump::add_text(const char* d, std::size_t n) {
+  const std::size_t take = std::min(n, row_digits_ - fill_);
+  for (std::size_t i = 0; i < take; ++i) {
+    digits_[fill_] = d[i];
+    if (fill_ % 2 == 1 && need_bytes_) {
+      const char* pair = digits_.data() + fill_ - 1;
+      const int high = digit_value[static_cast<unsigned char>(pair[0])];
+      const int low = digit_value[static_cast<unsigned char>(pair[1])];
+      if ((high | low) < 0) {
+        if (strict_) fail_at(pair, row_start_ + fill_ - 1);
+        row_valid_ = false;
+      }
+      row_bytes_[fill_ / 2] = static_cast<std::uint8_t>((high << 4) | (low & 15));
+    }
+    ++fill_;
+  }
+  if (fill_ == row_digits_) emit_pending();
+  return take;
+}
+
+std::size_t portable_dump::add_bytes(std::span<const std::uint8_t> b) {
+  const std::size_t take = std::min(b.size(), (row_digits_ - fill_) / 2);
+  if (take == 0) return 0;
+  if (need_digits_) encode(b.data(), take, digits_.data() + fill_);
+  std::memcpy(row_bytes_.data() + fill_ / 2, b.data(), take);
+  fill_ += 2 * take;
+  if (fill_ == row_digits_) emit_pending();
+  return take;
+}
+
+void portable_dump::text(std::string_view d) {
+  std::size_t i = fill_ > 0 ? add_text(d.data(), d.size()) : 0;
+  const std::size_t rows = (d.size() - i) / row_digits_;
+  text_rows(d.data() + i, rows);
+  i += rows * row_digits_;
+  add_text(d.data() + i, d.size() - i);
+}
+
+void portable_dump::bytes(std::span<const std::uint8_t> b) {
+  if (fill_ % 2 != 0) {  // every pair straddles two given bytes: go through the digits
+    for (std::size_t i = 0; i < b.size(); i += scratch_bytes_.size()) {
+      const std::size_t n = std::min(scratch_bytes_.size(), b.size() - i);
+      encode(b.data() + i, n, scratch_digits_.data());
+      text({scratch_digits_.data(), 2 * n});
+    }
+    return;
+  }
+  std::size_t i = fill_ > 0 ? add_bytes(b) : 0;
+  const std::size_t rows = (b.size() - i) / g_.columns;
+  byte_rows(b.data() + i, rows);
+  i += rows * g_.columns;
+  add_bytes(b.subspan(i));
+}
+
+bool portable_dump::in_zero_run() const noexcept {
+  return layout_.squeeze() && held_ && previous_valid_ &&
+         std::all_of(previous_bytes_.begin(), previous_bytes_.end(),
+                     [](std::uint8_t b) { return b == 0; });
+}
+
+void portable_dump::skip_repeats(std::uint64_t rows) {
+  if (rows == 0) return;
+  if (!starred_) {
+    out_.commit(star(out_.room(2)));
+    starred_ = true;
+  }
+  held_label_ = label_;
+  held_label_.advance((rows - 1) * g_.label_step);
+  label_.advance(rows * g_.label_step);
+  row_start_ += rows * row_digits_;
+}
+
+void portable_dump::zeros(std::uint64_t count) {
+  static constexpr std::array<std::uint8_t, 4096> zero_block{};
+  while (count > 0) {
+    if (fill_ == 0 && count >= 2 * g_.columns && in_zero_run()) {
+      const std::uint64_t rows = count / g_.columns - 1;  // the last may end the input
+      skip_repeats(rows);
+      count -= rows * g_.columns;
+    }
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, zero_block.size()));
+    bytes({zero_block.data(), n});
+    count -= n;
+  }
+}
+
+void portable_dump::finish() {
+  if (fill_ > 0) {
+    if (fill_ % 2 != 0 && layout_.base() != dump_base::hex) {
+      throw decode_error(odd_length_message, static_cast<std::size_t>(row_start_ + fill_ - 1));
+    }
+    release_held();
+    const std::uint8_t* b = row_valid_ && need_bytes_ ? row_bytes_.data() : nullptr;
+    out_.commit(put_row(digits_.data(), b, fill_, label_, out_.room(max_row_chars_)));
+    row_start_ += fill_;
+    fill_ = 0;
+  } else if (held_ && g_.closing_line) {
+    release_held();
+  } else if (held_) {
+    held_ = false;
+    const std::uint8_t* b = previous_valid_ ? previous_bytes_.data() : nullptr;
+    out_.commit(put_row(previous_.data(), b, row_digits_, held_label_, out_.room(max_row_chars_)));
+  }
+  if (g_.closing_line && row_start_ > 0) {
+    const label_text end(layout_.first_offset() + layout_.displacement() + (row_start_ + 1) / 2,
+                         g_.label_base);
+    out_.commit(end.put(out_.room(label_text::max_chars), "\n"));
+  }
+}
+
+}  // namespace mivo::detail

@@ -1,0 +1,241 @@
+#include "layout_reader.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec.hpp"
+#include "tables.hpp"
+
+namespace mivo::detail {
+namespace {
+
+constexpr const char* bad_label = "invalid row label";
+constexpr const char* label_range = "row label out of range";
+constexpr const char* bad_escape = "invalid escape sequence";
+constexpr char escape = '\x1b';
+
+bool label_digit(char c, unsigned base, unsigned& value) noexcept {
+  const int v = digit_value[static_cast<unsigned char>(c)];
+  if (v < 0 || static_cast<unsigned>(v) >= base) return false;
+  value = static_cast<unsigned>(v);
+  return true;
+}
+
+}  // namespace
+
+layout_reader::layout_reader(const dump_layout& layout, dump_reader::sink to,
+                             dump_reader::repeat_sink repeats, bool forward_only)
+    : row_places(std::move(to), std::move(repeats), forward_only),
+      layout_(layout),
+      g_(geometry_of(layout)),
+      next_unlabelled_(layout.first_offset()) {}
+
+void layout_reader::fail(const std::string& reason, std::size_t at) const {
+  fail(reason.c_str(), at);
+}
+
+// Hands on the rows before this line, then throws for the character at `at` of the line read.
+void layout_reader::fail(const char* reason, std::size_t at) const {
+  auto& self = const_cast<layout_reader&>(*this);  // the rows before are handed on first
+  self.row_places::flush();
+  std::uint64_t col = at;
+  if (mapped_ && !plain_columns_.empty()) {
+    col = at < plain_columns_.size() ? plain_columns_[at] : plain_columns_.back() + 1;
+  }
+  throw dump_error(reason, line_, col + 1, static_cast<std::size_t>(position_ + col));
+}
+
+void layout_reader::text(std::string_view piece) {
+  const char* p = piece.data();
+  const char* const end = p + piece.size();
+  while (p != end) {
+    const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (nl == nullptr) {
+      if (pending_.size() + static_cast<std::size_t>(end - p) > max_line) {
+        fail("line longer than 1 MiB", pending_.size());
+      }
+      pending_.append(p, end);
+      return;
+    }
+    std::size_t length = static_cast<std::size_t>(nl - p);
+    if (!pending_.empty()) {
+      pending_.append(p, nl);
+      length = pending_.size();
+      read_line(pending_);
+      pending_.clear();
+    } else {
+      read_line({p, static_cast<std::size_t>(nl - p)});
+    }
+    position_ += length + 1;
+    ++line_;
+    p = nl + 1;
+  }
+}
+
+void layout_reader::finish() {
+  if (!pending_.empty()) {
+    read_line(pending_);
+    position_ += pending_.size();
+    pending_.clear();
+  }
+  row_places::flush();
+}
+
+std::string_view layout_reader::strip_escapes(std::string_view s) {
+  plain_.clear();
+  plain_columns_.clear();
+  mapped_ = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != escape) {
+      plain_.push_back(s[i]);
+      plain_columns_.push_back(static_cast<std::uint32_t>(i));
+      continue;
+    }
+    std::size_t j = i + 1;
+    if (j == s.size() || s[j] != '[') fail(bad_escape, j);
+    for (++j; j < s.size() && s[j] != 'm'; ++j) {
+      if ((s[j] < '0' || s[j] > '9') && s[j] != ';') fail(bad_escape, j);
+    }
+    if (j == s.size()) fail(bad_escape, j);
+    i = j;
+  }
+  mapped_ = true;
+  return plain_;
+}
+
+void layout_reader::read_line(std::string_view s) {
+  mapped_ = false;
+  if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+  if (s.find(escape) != std::string_view::npos) s = strip_escapes(s);
+  if (s.empty()) return;
+  if (s[0] == '*') {
+    if (!layout_.labelled()) fail("a '*' line needs row labels", 0);
+    if (!have_row) fail("a '*' line with no row before it", 0);
+    if (s.size() > 1) fail("a '*' line holds nothing else", 1);
+    star_pending = true;
+    return;
+  }
+  std::size_t at = 0;
+  if (layout_.labelled()) {
+    bool closing = false;
+    at = read_label(s, closing);
+    if (closing) return;
+  } else {
+    place_row(next_unlabelled_, 0);
+  }
+  read_groups(s, at);
+  end_row();
+  if (!layout_.labelled()) next_unlabelled_ = last_end;
+}
+
+// Reads the label and places the row; returns where the digits start. A label alone, where the
+// layout ends with one, is the closing line: `closing`, and a '*' before it repeats up to it.
+std::size_t layout_reader::read_label(std::string_view s, bool& closing) {
+  const unsigned base = g_.label_base;
+  const std::uint64_t limit = layout_.offset_labels() ? UINT64_MAX : UINT64_MAX / g_.columns;
+  std::uint64_t value = 0;
+  std::size_t i = 0;
+  for (unsigned d = 0; i < s.size() && label_digit(s[i], base, d); ++i) {
+    if (value > (limit - d) / base) fail(label_range, i);
+    value = value * base + d;
+  }
+  if (i == 0) fail(bad_label, 0);
+  std::uint64_t place = value * (layout_.offset_labels() ? 1 : g_.columns);
+  if (layout_.offset_labels()) {
+    if (value < layout_.displacement()) fail(label_range, 0);
+    place = value - layout_.displacement();
+  }
+  if (i == s.size() && g_.closing_line) {
+    if (star_pending) repeat_last_row(place);
+    closing = true;
+    return i;
+  }
+  if (s.substr(i, g_.label_end.size()) != g_.label_end) fail(bad_label, i);
+  place_row(place, 0);
+  return i + g_.label_end.size();
+}
+
+void layout_reader::place_row(std::uint64_t place, std::size_t label_at) {
+  if (star_pending) repeat_last_row(place);
+  if (forward_only && place < end_so_far) {
+    fail("row placed before the end of the rows before it", label_at);
+  }
+  row_place = place;
+  row_size = 0;
+}
+
+// The groups of the digit part, each from its own columns. A group short of bytes ends the row:
+// the groups after it must be blank.
+void layout_reader::read_groups(std::string_view s, std::size_t from) {
+  const std::string_view digits = s.substr(from);
+  bool ended = false;
+  for (std::size_t k = 0; k < g_.group_count(); ++k) {
+    const std::size_t start = g_.group_start(k);
+    if (start >= digits.size()) return;
+    const std::string_view field = digits.substr(start, g_.group_bytes(k) * g_.unit);
+    const std::size_t at = from + start;
+    if (ended) {
+      const std::size_t stray = field.find_first_not_of(' ');
+      if (stray != std::string_view::npos) fail("bytes after a short group", at + stray);
+      continue;
+    }
+    ended = read_field(field, k, at) < g_.group_bytes(k);
+  }
+}
+
+// One group's bytes: left-aligned units in order, or with little-endian words right-aligned
+// units last byte first. Returns how many bytes it held.
+std::size_t layout_reader::read_field(std::string_view field, std::size_t group, std::size_t at) {
+  const std::size_t size = g_.group_bytes(group);
+  const std::size_t width = size * g_.unit;
+  std::size_t first = 0;
+  std::size_t last = field.size();
+  if (g_.little) {
+    first = std::min(field.find_first_not_of(' '), field.size());
+    if (first != field.size() && field.size() < width) fail("group cut short", at + field.size());
+  } else {
+    last = std::min(field.find(' '), field.size());
+    const std::size_t stray = field.find_first_not_of(' ', last);
+    if (stray != std::string_view::npos) fail("misplaced digits", at + stray);
+  }
+  const std::size_t chars = last - first;
+  const std::size_t inner_space = field.substr(first, chars).find(' ');
+  if (inner_space != std::string_view::npos) fail("misplaced digits", at + first + inner_space);
+  if (chars % g_.unit != 0) {
+    fail(layout_.base() == dump_base::hex ? odd_length_message : "incomplete byte",
+         at + last - chars % g_.unit);
+  }
+  const std::size_t n = chars / g_.unit;
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::size_t slot = g_.little ? size - 1 - j : j;
+    const std::size_t unit_at = slot * g_.unit;
+    if (row_place + row_size == UINT64_MAX) fail(label_range, at + unit_at);
+    row[row_size++] = read_unit(field.data() + unit_at, at + unit_at);
+  }
+  return n;
+}
+
+std::uint8_t layout_reader::read_unit(const char* unit, std::size_t at) const {
+  const dump_base base = layout_.base();
+  if (base == dump_base::hex) {
+    const int high = digit_value[static_cast<unsigned char>(unit[0])];
+    const int low = digit_value[static_cast<unsigned char>(unit[1])];
+    if (low < 0) fail(invalid_char_message(unit[1]), at + 1);
+    if (high < 0) fail(invalid_char_message(unit[0]), at);
+    return static_cast<std::uint8_t>((high << 4) | low);
+  }
+  const unsigned radix = base == dump_base::binary ? 2 : base == dump_base::octal ? 8 : 10;
+  const char* what = base == dump_base::binary  ? "invalid binary digit"
+                     : base == dump_base::octal ? "invalid octal digit"
+                                                : "invalid decimal digit";
+  unsigned value = 0;
+  for (std::size_t i = 0; i < g_.unit; ++i) {
+    const unsigned d = static_cast<unsigned char>(unit[i]) - static_cast<unsigned>('0');
+    if (d >= radix) fail(what, at + i);
+    value = value * radix + d;
+  }
+  if (value > 255) fail("byte value out of range", at);
+  return static_cast<std::uint8_t>(value);
+}
+
+}  // namespace mivo::detail

@@ -1,0 +1,59 @@
+// Reads back a dump of any layout, a line at a time: the label gives the row's place, and each
+// group's bytes are read from the columns the geometry gives it, so little-endian words, short
+// groups and bases other than hex come back as they were written.
+#ifndef MIVO_LAYOUT_READER_HPP
+#define MIVO_LAYOUT_READER_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <mivo.hpp>
+#include "dump_geometry.hpp"
+#include "row_places.hpp"
+
+namespace mivo::detail {
+
+class layout_reader : row_places {
+ public:
+  layout_reader(const dump_layout& layout, dump_reader::sink to, dump_reader::repeat_sink repeats,
+                bool forward_only);
+
+  void text(std::string_view piece);
+  void finish();
+  void flush() { row_places::flush(); }
+  [[nodiscard]] std::uint64_t line() const noexcept { return line_; }
+  [[nodiscard]] std::uint64_t column() const noexcept { return column_; }
+
+ private:
+  static constexpr std::size_t max_line = std::size_t{1} << 20;
+
+  void read_line(std::string_view text);
+  [[noreturn]] void fail(const char* reason, std::size_t at) const;
+  [[noreturn]] void fail(const std::string& reason, std::size_t at) const;
+  std::size_t read_label(std::string_view s, bool& closing);
+  void place_row(std::uint64_t place, std::size_t label_at);
+  void read_groups(std::string_view digits, std::size_t from);
+  std::size_t read_field(std::string_view field, std::size_t group, std::size_t at);
+  std::uint8_t read_unit(const char* unit, std::size_t at) const;
+  std::string_view strip_escapes(std::string_view s);
+
+  dump_layout layout_;
+  dump_geometry g_;
+  std::uint64_t next_unlabelled_;
+
+  std::string pending_;  // a line split across pieces
+  std::string plain_;    // a line without its colour sequences
+  std::vector<std::uint32_t> plain_columns_;  // the column of each character of plain_
+  bool mapped_ = false;  // plain_columns_ holds the columns of the line being read
+
+  std::uint64_t line_ = 1;
+  std::uint64_t column_ = 1;
+  std::uint64_t position_ = 0;  // of the start of the line being read
+};
+
+}  // namespace mivo::detail
+
+#endif  // MIVO_LAYOUT_READER_HPP
