@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include <mivo.hpp>
@@ -81,28 +82,48 @@ extern const unit_tables units;
 extern const std::array<char, 256> ebcdic_chars;
 const std::array<char, 256>& chars_of(char_table t) noexcept;
 
-// A row label kept as text and moved on in place: adding a row's step touches only the digits
-// it changes, so labels cost a few instructions a row.
+// A row label kept as text and moved on in place: a row's step is added digit by digit from a
+// table of its digits, touching only the digits it changes, so labels cost a few instructions
+// a row. The text ends in the layout's ": " or "  ".
 class label_text {
  public:
   label_text() = default;
-  label_text(std::uint64_t value, unsigned base) noexcept : base_(base) { set(value); }
+  label_text(std::uint64_t value, unsigned base, std::uint64_t step, std::string_view end) noexcept;
 
   void set(std::uint64_t value) noexcept;
+  // By one row's step, or by any count.
+  void advance() noexcept;
   void advance(std::uint64_t step) noexcept;
   [[nodiscard]] std::uint64_t value() const noexcept { return value_; }
-  // Writes the digits (at least 8) and `end`; returns past them.
+  // Writes the digits (at least 8) and the end; returns past them. Writes up to 32 characters.
+  char* put(char* out) const noexcept {
+    std::memcpy(out, text_.data() + digits_end - width_, 32);
+    return out + width_ + end_size_;
+  }
+  // Writes the digits and `end` instead.
   char* put(char* out, std::string_view end) const noexcept;
 
-  static constexpr std::size_t max_chars = 20 + 2;
+  static constexpr std::size_t max_chars = 32;
 
  private:
-  static constexpr std::size_t size = 20;
-  std::array<char, size> digits_{};
+  static constexpr std::size_t digits_end = 32;
+  static constexpr std::size_t max_digits = 20;
+  void add_digit(std::size_t at, unsigned d) noexcept;
+
+  std::array<char, 64> text_{};
+  std::array<std::uint8_t, max_digits> step_digits_{};  // the step's digits, last first
+  std::size_t step_size_ = 0;
+  std::uint64_t step_ = 0;
   std::size_t width_ = min_label_digits;
+  std::size_t end_size_ = 0;
   std::uint64_t value_ = 0;
   unsigned base_ = 10;
 };
+
+// Fills n characters with spaces, 32 at a time: may write up to 31 past them.
+inline void put_spaces(char* out, std::size_t n) noexcept {
+  for (std::size_t k = 0; k < n; k += 32) std::memset(out + k, ' ', 32);
+}
 
 }  // namespace mivo::detail
 

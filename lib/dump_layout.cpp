@@ -196,34 +196,56 @@ const std::array<char, 256>& chars_of(char_table t) noexcept {
   return t == char_table::ebcdic ? ebcdic_chars : ascii_chars;
 }
 
+namespace {
+constexpr std::string_view label_digits = "0123456789abcdef";
+}
+
+label_text::label_text(std::uint64_t value, unsigned base, std::uint64_t step,
+                       std::string_view end) noexcept
+    : step_(step), end_size_(end.size()), base_(base) {
+  text_.fill(' ');
+  std::memcpy(text_.data() + digits_end, end.data(), end.size());
+  for (; step != 0; step /= base) step_digits_[step_size_++] = static_cast<std::uint8_t>(step % base);
+  set(value);
+}
+
 void label_text::set(std::uint64_t value) noexcept {
   value_ = value;
-  digits_.fill('0');
-  std::size_t i = size;
-  for (; value != 0; value /= base_) digits_[--i] = "0123456789abcdef"[value % base_];
-  width_ = std::max(min_label_digits, size - i);
+  std::fill(text_.begin() + digits_end - max_digits, text_.begin() + digits_end, '0');
+  std::size_t i = digits_end;
+  for (; value != 0; value /= base_) text_[--i] = label_digits[value % base_];
+  width_ = std::max(min_label_digits, digits_end - i);
+}
+
+// Adds d to the digit at `at`, carrying to the left.
+void label_text::add_digit(std::size_t at, unsigned d) noexcept {
+  for (; d != 0 && at > digits_end - max_digits; --at) {
+    char& c = text_[at - 1];
+    unsigned v = static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10) + d;
+    d = 0;
+    if (v >= base_) {
+      v -= base_;
+      d = 1;
+    }
+    c = label_digits[v];
+    if (digits_end - (at - 1) > width_ && c != '0') width_ = digits_end - (at - 1);
+  }
+}
+
+void label_text::advance() noexcept {
+  value_ += step_;
+  for (std::size_t k = 0; k < step_size_; ++k) add_digit(digits_end - k, step_digits_[k]);
 }
 
 void label_text::advance(std::uint64_t step) noexcept {
   value_ += step;
-  std::size_t i = size;
-  while (step != 0 && i > 0) {
-    --i;
-    const char c = digits_[i];
-    unsigned d = static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
-    d += static_cast<unsigned>(step % base_);
-    step /= base_;
-    if (d >= base_) {
-      d -= base_;
-      ++step;
-    }
-    digits_[i] = "0123456789abcdef"[d];
+  for (std::size_t at = digits_end; step != 0; --at, step /= base_) {
+    add_digit(at, static_cast<unsigned>(step % base_));
   }
-  if (i < size && digits_[i] != '0') width_ = std::max(width_, size - i);
 }
 
 char* label_text::put(char* out, std::string_view end) const noexcept {
-  std::memcpy(out, digits_.data() + size - width_, width_);
+  std::memcpy(out, text_.data() + digits_end - width_, width_);
   std::memcpy(out + width_, end.data(), end.size());
   return out + width_ + end.size();
 }

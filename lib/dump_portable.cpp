@@ -3,6 +3,7 @@
 #include "dump_portable.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <numeric>
 
@@ -17,6 +18,21 @@ using colour::byte_class;
 using colour::class_table;
 
 constexpr std::size_t colour_slack = 8;  // switch_class stores a whole word
+
+// The characters of n bytes, eight to a store.
+char* put_chars(const std::uint8_t* bytes, std::size_t n, const char* table, char* out) noexcept {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word = 0;
+    for (std::size_t j = 0; j < 8; ++j) {
+      word |= std::uint64_t{static_cast<unsigned char>(table[bytes[i + j]])}
+              << (std::endian::native == std::endian::little ? 8 * j : 56 - 8 * j);
+    }
+    std::memcpy(out + i, &word, 8);
+  }
+  for (; i < n; ++i) out[i] = table[bytes[i]];
+  return out + n;
+}
 
 byte_class pair_class(const char* pair) noexcept {
   const int high = digit_value[static_cast<unsigned char>(pair[0])];
@@ -33,6 +49,9 @@ portable_dump::portable_dump(const dump_layout& layout, row_output& out)
       out_(out),
       chars_(chars_of(layout.table())),
       labelled_(layout.labelled()),
+      char_column_(layout.char_column()),
+      color_(layout.color()),
+      base_(layout.base()),
       strict_(layout.char_column() || layout.base() != dump_base::hex),
       need_bytes_(strict_ || layout.color()),
       need_digits_(layout.base() == dump_base::hex || layout.squeeze()),
@@ -40,7 +59,7 @@ portable_dump::portable_dump(const dump_layout& layout, row_output& out)
       blanks_(g_.digit_columns, ' '),
       slot_order_(g_.columns),
       label_(layout.offset_labels() ? layout.first_offset() + layout.displacement() : 0,
-             g_.label_base),
+             g_.label_base, g_.label_step, g_.label_end),
       digits_(row_digits_),
       row_bytes_(g_.columns),
       previous_(row_digits_),
@@ -51,21 +70,15 @@ portable_dump::portable_dump(const dump_layout& layout, row_output& out)
   std::sort(slot_order_.begin(), slot_order_.end(),
             [&](std::uint16_t a, std::uint16_t b) { return g_.byte_at[a] < g_.byte_at[b]; });
   const std::size_t colour = layout.color() ? 2 * g_.columns * colour::sgr_chars + 16 : 0;
-  max_row_chars_ = label_text::max_chars + g_.row_chars(true) + colour + colour_slack;
+  // The spaces a plain row starts from: its digit part and the gap before the characters.
+  plain_row_spaces_ = g_.digit_columns + (layout.char_column() ? g_.char_gap : 0);
+  max_row_chars_ =
+      label_text::max_chars + g_.row_chars(true) + colour + colour_slack + 32 /* put_spaces */;
+  rows_per_room_ = std::max<std::size_t>(1, row_output::block_size / 4 / max_row_chars_);
 }
 
 void portable_dump::encode(const std::uint8_t* b, std::size_t n, char* out) const noexcept {
   (layout_.uppercase() ? k_.encode_upper : k_.encode)(b, n, out);
-}
-
-char* portable_dump::put_chars(const std::uint8_t* bytes, std::size_t n, char* out) const noexcept {
-  std::memset(out, ' ', g_.char_gap);
-  out += g_.char_gap;
-  if (g_.framed) *out++ = '|';
-  for (std::size_t i = 0; i < n; ++i) out[i] = chars_[bytes[i]];
-  out += n;
-  if (g_.framed) *out++ = '|';
-  return out;
 }
 
 // The digit part and characters in colour, places in order: each byte's digits led by the
@@ -119,32 +132,43 @@ char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* by
 // valid), after its label. Writes up to max_row_chars_.
 char* portable_dump::put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
                              const label_text& label, char* out) const noexcept {
-  if (labelled_) out = label.put(out, g_.label_end);
-  if (layout_.color()) {
+  if (labelled_) out = label.put(out);
+  if (color_) {
     out = put_colour_units(digits, bytes, n, out);
     *out++ = '\n';
     return out;
   }
-  std::memcpy(out, blanks_.data(), g_.digit_columns);
+  put_spaces(out, plain_row_spaces_);
   const std::size_t whole = n / 2;
-  const auto* at = g_.byte_at.data();
-  switch (layout_.base()) {
+  const std::uint16_t* const at = g_.byte_at.data();
+  switch (base_) {
     case dump_base::hex:
       for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], digits + 2 * i, 2);
       if (n % 2 != 0) out[at[whole]] = digits[n - 1];
       break;
     case dump_base::binary:
-      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], units.binary[bytes[i]].data(), 8);
+      for (std::size_t i = 0; i < whole; ++i) {
+        std::memcpy(out + at[i], units.binary[bytes[i]].data(), 8);
+      }
       break;
     case dump_base::octal:
-      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], units.octal[bytes[i]].data(), 3);
+      for (std::size_t i = 0; i < whole; ++i) {
+        std::memcpy(out + at[i], units.octal[bytes[i]].data(), 3);
+      }
       break;
     case dump_base::decimal:
-      for (std::size_t i = 0; i < whole; ++i) std::memcpy(out + at[i], units.decimal[bytes[i]].data(), 3);
+      for (std::size_t i = 0; i < whole; ++i) {
+        std::memcpy(out + at[i], units.decimal[bytes[i]].data(), 3);
+      }
       break;
   }
   out += g_.digit_columns;
-  if (layout_.char_column()) out = put_chars(bytes, whole, out);
+  if (char_column_) {
+    out += g_.char_gap;
+    if (g_.framed) *out++ = '|';
+    out = put_chars(bytes, whole, chars_.data(), out);
+    if (g_.framed) *out++ = '|';
+  }
   *out++ = '\n';
   return out;
 }
@@ -169,12 +193,12 @@ void portable_dump::emit_full(const char* digits, const std::uint8_t* bytes) {
     }
     held_ = true;
     held_label_ = label_;
-    label_.advance(g_.label_step);
+    label_.advance();
     return;
   }
   release_held();
   out_.commit(put_row(digits, bytes, row_digits_, label_, out_.room(max_row_chars_)));
-  label_.advance(g_.label_step);
+  label_.advance();
   if (layout_.squeeze()) {
     has_previous_ = true;
     std::memcpy(previous_.data(), digits, row_digits_);
@@ -189,23 +213,43 @@ void portable_dump::fail_at(const char* pair, std::uint64_t position) {
   throw_bad_pair(pair, static_cast<std::size_t>(position));
 }
 
+// Full rows: squeezed or coloured one by one, else rendered straight into the block, as many
+// at a time as fit one request.
+void portable_dump::emit_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows) {
+  const auto bytes_of = [&](std::size_t r) {
+    return bytes != nullptr ? bytes + r * g_.columns : nullptr;
+  };
+  if (layout_.squeeze() || layout_.color()) {
+    for (std::size_t r = 0; r < rows; ++r) emit_full(digits + r * row_digits_, bytes_of(r));
+  } else {
+    for (std::size_t done = 0; done < rows; done += rows_per_room_) {
+      const std::size_t n = std::min(rows_per_room_, rows - done);
+      char* out = out_.room(n * max_row_chars_);
+      for (std::size_t r = done; r < done + n; ++r) {
+        out = put_row(digits + r * row_digits_, bytes_of(r), row_digits_, label_, out);
+        label_.advance();
+      }
+      out_.commit(out);
+    }
+  }
+  row_start_ += rows * row_digits_;
+}
+
 // Whole rows of given digits, their bytes decoded where the layout needs them.
 void portable_dump::text_rows(const char* d, std::size_t rows) {
   for (std::size_t done = 0; done < rows; done += chunk_rows) {
     const std::size_t n = std::min(chunk_rows, rows - done);
     const char* chunk = d + done * row_digits_;
-    std::size_t good = n;
-    std::size_t bad = n * g_.columns;
-    if (need_bytes_) {
-      bad = k_.decode(chunk, n * g_.columns, scratch_bytes_.data());
-      good = bad / g_.columns;
+    if (!need_bytes_) {
+      emit_rows(chunk, nullptr, n);
+      continue;
     }
-    for (std::size_t r = 0; r < n; ++r) {
-      if (r == good && strict_) fail_at(chunk + 2 * bad, row_start_ + 2 * bad);
-      const std::uint8_t* b = need_bytes_ && r < good ? scratch_bytes_.data() + r * g_.columns : nullptr;
-      emit_full(chunk + r * row_digits_, b);
-      row_start_ += row_digits_;
-    }
+    const std::size_t bad = k_.decode(chunk, n * g_.columns, scratch_bytes_.data());
+    const std::size_t good = bad / g_.columns;
+    emit_rows(chunk, scratch_bytes_.data(), good);
+    if (good == n) continue;
+    if (strict_) fail_at(chunk + 2 * bad, row_start_ + 2 * (bad - good * g_.columns));
+    emit_rows(chunk + good * row_digits_, nullptr, n - good);  // colour alone: classes by digits
   }
 }
 
@@ -214,16 +258,12 @@ void portable_dump::byte_rows(const std::uint8_t* b, std::size_t rows) {
     const std::size_t n = std::min(chunk_rows, rows - done);
     const std::uint8_t* from = b + done * g_.columns;
     if (need_digits_) encode(from, n * g_.columns, scratch_digits_.data());
-    for (std::size_t r = 0; r < n; ++r) {
-      emit_full(scratch_digits_.data() + r * row_digits_, from + r * g_.columns);
-      row_start_ += row_digits_;
-    }
+    emit_rows(scratch_digits_.data(), from, n);
   }
 }
 
 void portable_dump::emit_pending() {
-  emit_full(digits_.data(), row_valid_ && need_bytes_ ? row_bytes_.data() : nullptr);
-  row_start_ += row_digits_;
+  emit_rows(digits_.data(), row_valid_ && need_bytes_ ? row_bytes_.data() : nullptr, 1);
   fill_ = 0;
   row_valid_ = true;
 }
@@ -334,8 +374,8 @@ void portable_dump::finish() {
   }
   if (g_.closing_line && row_start_ > 0) {
     const label_text end(layout_.first_offset() + layout_.displacement() + (row_start_ + 1) / 2,
-                         g_.label_base);
-    out_.commit(end.put(out_.room(label_text::max_chars), "\n"));
+                         g_.label_base, 0, "\n");
+    out_.commit(end.put(out_.room(label_text::max_chars)));
   }
 }
 

@@ -37,11 +37,11 @@ class portable_dump {
   static constexpr std::size_t chunk_rows = 64;
 
   void emit_full(const char* digits, const std::uint8_t* bytes);
+  void emit_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows);
   char* put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
                 const label_text& label, char* out) const noexcept;
   char* put_colour_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
                          char* out) const noexcept;
-  char* put_chars(const std::uint8_t* bytes, std::size_t n, char* out) const noexcept;
   char* star(char* out) const noexcept;
   void release_held();
   [[noreturn]] void fail_at(const char* pair, std::uint64_t position);
@@ -60,11 +60,16 @@ class portable_dump {
   const kernel& k_ = active_kernel();
   const std::array<char, 256>& chars_;
   bool labelled_;
+  bool char_column_;
+  bool color_;
+  dump_base base_;
   bool strict_;      // every pair must be valid: characters or digits other than hex shown
   bool need_bytes_;  // the bytes are looked at: strict, or colour
   bool need_digits_;  // rows are kept as digits: hex shown, or squeezing compares them
   std::size_t row_digits_;
   std::size_t max_row_chars_;
+  std::size_t plain_row_spaces_;
+  std::size_t rows_per_room_;  // full rows that fit one request for room
   std::vector<char> blanks_;
   std::vector<std::uint16_t> slot_order_;  // byte indexes in the order their places come
 

@@ -833,5 +833,86 @@ case_text_forms() {
   [ "$(head -n 1 err)" = "mivo: --width and --sep, --group, --prefix conflict" ] || fail "-w with --sep"
 }
 
+case_layouts_match_xxd() {
+  command -v xxd >/dev/null || { echo "skipped: no xxd"; exit 0; }
+  for size in 0 1 5 17 100 4099; do
+    random_file "in$size" "$size"
+    for args in "-c 1" "-c 7" "-c 32 -g 4" "-c 256" "-g 1" "-g 3" "-g 0" "-g 8" "-g 16" \
+        "-e" "-e -g 2" "-e -g 8 -c 32" "-b" "-b -c 4 -g 2" "-b -c 7 -u" "-d" "-o 100" \
+        "-d -o 0x10 -c 9" "-E" "-E -u -g 1" "-u -c 12 -g 3" "-s 100 -n 37 -c 10" "-s 7 -d -e"; do
+      # shellcheck disable=SC2086
+      "$mivo" dump --offsets $args "in$size" >got || fail "dump --offsets $args: exit $?"
+      # shellcheck disable=SC2086
+      xxd ${args//-n/-l} "in$size" >want
+      cmp -s got want || fail "dump --offsets $args of $size bytes differs from xxd"
+      # shellcheck disable=SC2086
+      "$mivo" undump --offsets $(sed -E 's/-[sn] [0-9]+//g' <<<"$args") <want >back 2>err ||
+        fail "undump $args: $(cat err)"
+    done
+  done
+  # xxd -e drops and misplaces bytes when a row is not whole groups; each group is a word here.
+  printf 'Hello, world' >hw
+  "$mivo" dump --offsets -e -c 10 hw >got
+  printf '%s\n' "00000000: 6c6c6548 77202c6f 726f  Hello, wor" \
+    "0000000a:     646c                ld" | cmp -s - got || fail "-e -c 10: $(cat got)"
+  "$mivo" undump --offsets -e -c 10 got | cmp -s - hw || fail "-e -c 10 does not read back"
+}
+
+case_canonical_matches_hexdump() {
+  command -v hexdump >/dev/null || { echo "skipped: no hexdump"; exit 0; }
+  head -c 100 /dev/zero >zeros
+  for size in 0 1 16 17 100 4099; do random_file "in$size" "$size"; done
+  for f in in0 in1 in16 in17 in100 in4099 zeros; do
+    "$mivo" dump -C "$f" | cmp -s - <(hexdump -Cv "$f") || fail "dump -C $f differs from hexdump -Cv"
+    "$mivo" dump -C -a "$f" | cmp -s - <(hexdump -C "$f") || fail "dump -C -a $f differs from hexdump -C"
+    # (hexdump -s past the end still prints where it stopped; mivo prints nothing, as for any
+    # empty input.)
+    if [ "$(wc -c <"$f")" -gt 5 ]; then
+      "$mivo" dump -C -s 5 -n 50 "$f" | cmp -s - <(hexdump -Cv -s 5 -n 50 "$f") || fail "-C -s -n of $f"
+    fi
+    hexdump -C "$f" | "$mivo" undump -C -a | cmp -s - "$f" || fail "hexdump -C $f does not read back"
+  done
+}
+
+case_layouts_round_trip() {
+  random_file in 5000
+  head -c 3000 /dev/zero >>in
+  for args in "--base=oct" "--base=dec -c 10 -g 3" "-b -e -c 8 -g 4" "-C" "-C -a -c 24" \
+      "--no-row-numbers -c 3 -e" "-a -c 8 --color=always" "-E --no-chars -g 5" "-d -a -o 1M"; do
+    # shellcheck disable=SC2086
+    "$mivo" dump $args in >dump || fail "dump $args"
+    # shellcheck disable=SC2086
+    "$mivo" undump $args dump | cmp -s - in || fail "undump $args does not give the bytes back"
+  done
+  # --patch with another layout: the bytes of an edited row go to their place.
+  cp in target
+  "$mivo" dump -C -s 4096 -n 16 in | sed '1s/^\(.\{10\}\)../\1ff/' >edit
+  "$mivo" undump -C --patch target edit || fail "undump -C --patch"
+  [ "$(od -An -tx1 -j 4096 -N 1 target | tr -d ' ')" = ff ] || fail "-C --patch did not write"
+  # Bad text fails with its line and column, and nothing is written.
+  "$mivo" dump --offsets -b -c 2 in | head -n 3 | sed '3s/^\(.\{14\}\)./\12/' >bad
+  cp target before
+  run undump --offsets -b -c 2 --patch target bad
+  expect_rc 1
+  expect_err "mivo: bad: line 3: column 15: invalid binary digit"
+  cmp -s target before || fail "a bad dump changed the target"
+}
+
+case_layout_usage_errors() {
+  random_file in 10
+  for args in "-c 0|invalid column count '0': 1-256" "-c 257|invalid column count '257': 1-256" \
+      "-c x|invalid column count 'x': 1-256" "-g -1|invalid group size '-1': 0-18446744073709551615" \
+      "--base=hexa|invalid base 'hexa': hex, bin, oct or dec" "-b --base=oct|--bits and --base=oct conflict" \
+      "-d --no-row-numbers|--decimal and --no-row-numbers conflict" \
+      "-C --no-row-numbers|--canonical and --no-row-numbers conflict" \
+      "-o -5|invalid display offset '-5'" \
+      "--offsets -s 10 -o 18446744073709551615|first_offset plus displacement passes 2^64 - 1"; do
+    # shellcheck disable=SC2086
+    run dump ${args%%|*} in
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*|}" ] || fail "dump ${args%%|*}: '$(head -n 1 err)'"
+  done
+}
+
 "case_$case"
 echo "ok [$case]"

@@ -13,9 +13,12 @@ _mivo() {
     esac
   done
   case $command in
-    dump) words="--start --length --offsets --no-row-numbers --no-chars --squeeze --upper
-                 --color --help" ;;
-    undump) words="--offsets --no-row-numbers --patch --undo --help" ;;
+    dump) words="--start --length --offsets --no-row-numbers --columns --group --little-endian
+                 --bits --base --decimal --display-offset --ebcdic --canonical --no-chars
+                 --squeeze --upper --color --help" ;;
+    undump) words="--offsets --no-row-numbers --columns --group --little-endian --bits --base
+                   --decimal --display-offset --ebcdic --canonical --no-chars --squeeze --upper
+                   --color --patch --undo --help" ;;
     encode) words="--skip --no-newline --width --c-array --sep --group --prefix --start --length
                    --upper --help" ;;
     decode) words="--strict --ignore --prefix --c-array --start --length --help" ;;
@@ -26,6 +29,8 @@ _mivo() {
   esac
   if [[ ${COMP_WORDS[COMP_CWORD - 1]} == --color ]]; then
     mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$cur")
+  elif [[ ${COMP_WORDS[COMP_CWORD - 1]} == --base ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "hex bin oct dec" -- "$cur")
   elif [[ -n $command && $cur != -* ]]; then
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
   else
