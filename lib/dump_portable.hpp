@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +18,9 @@
 #include "row_output.hpp"
 
 namespace mivo::detail {
+
+// hexdump_s through the portable formatter whatever the layout, to test the kernels' path by.
+std::string portable_dump_s(const dump_layout& layout, const hex_text& h);
 
 class portable_dump {
  public:
