@@ -122,6 +122,28 @@ row "dump -a (random data)" "$(best "$mivo" dump -a "$work/data")" \
 colour=$(best "$mivo" dump --color=always "$work/data")
 runs=1 row "dump --color=always" "$colour" "hexyl --color=always" "hexyl --color=always $work/data"
 
+# Layouts, each beside the peer with the same options, and their reading back beside xxd -r
+# where it can reverse them, else beside undump of the default layout.
+for opts in "-c 32 -g 4" "-g 1" "-g 8" "-e" "-b" "-d -o 4096" "-E"; do
+  # shellcheck disable=SC2086
+  row "dump --offsets $opts" "$(best "$mivo" dump --offsets $opts "$work/data")" \
+    "xxd $opts" "xxd $opts $work/data"
+done
+runs=1 row "dump -C" "$(best "$mivo" dump -C "$work/data")" "hexdump -C" "hexdump -C $work/data"
+"$mivo" dump "$work/data" >"$work/data.dump"
+for opts in "-c 32 -g 4" "-e" "-b" "-C"; do
+  # shellcheck disable=SC2086
+  "$mivo" dump --offsets $opts "$work/data" >"$work/data.layout"
+  # shellcheck disable=SC2086
+  row "undump --offsets $opts" "$(best "$mivo" undump --offsets $opts "$work/data.layout")" \
+    "mivo undump (default layout)" "$mivo undump $work/data.dump"
+  if [ "$opts" = "-c 32 -g 4" ]; then
+    runs=1 row "undump --offsets $opts" "$(best "$mivo" undump --offsets $opts "$work/data.layout")" \
+      "xxd -r $opts" "xxd -r -c 32 $work/data.layout"
+  fi
+done
+rm -f "$work/data.dump" "$work/data.layout"
+
 # Sparse files: a squeezed 1 TiB, and the last row of 5 GiB reached with -s.
 truncate -s 1T "$work/sparse1t"
 truncate -s 5G "$work/sparse5g"

@@ -78,6 +78,13 @@ constexpr std::string_view dump_examples = R"(Examples:
   mivo dump -a sparse.img            runs of equal rows as one '*' line
   mivo dump --color=always f | less -R
                                      colour by byte class through a pager
+  mivo dump --offsets -c 32 -g 4 f   as xxd -c 32 -g 4: 32 bytes a row in groups of 4
+  mivo dump --offsets -e f           as xxd -e: little-endian words of 4 bytes
+  mivo dump --offsets -b f           as xxd -b: bits, 6 bytes a row
+  mivo dump --base=dec -g 1 f        bytes in decimal (oct: in octal)
+  mivo dump -d -o 0x8000 f           decimal offsets, each 0x8000 more (xxd -d -o)
+  mivo dump -E f                     characters as EBCDIC (xxd -E)
+  mivo dump -C -a f                  as hexdump -C
 )";
 
 constexpr std::string_view encode_examples = R"(Examples:
@@ -139,6 +146,9 @@ constexpr std::string_view undump_examples = R"(Edit a file through its dump:
   mivo undump --offsets --patch disk.img disk.dump
                                      writes the rows back; a bad line changes nothing
   mivo undump --undo disk.img        after a killed patch: the original bytes back
+Every layout reads back with the options it was written with:
+  xxd -e f | mivo undump --offsets -e
+  hexdump -C f | mivo undump -C -a
 )";
 
 std::string joined(std::span<const std::string_view> parts) {
@@ -313,16 +323,18 @@ void add_layout(CLI::App& command, options& o) {
   command.add_flag("--no-row-numbers", o.no_row_numbers, "Rows without labels");
   command.add_option("-c,--columns", o.columns, "Bytes per row, 1-256 (16; 6 with -b)")
       ->type_name("COLS");
-  command.add_option("-g,--group", o.dump_group,
-                     "Bytes per group, split by a space (2; 4 with -e; 1 with -b, -C); 0: one group")
+  command
+      .add_option("-g,--group", o.dump_group,
+                  "Bytes per group, split by a space (2; 4 with -e; 1 with -b, -C); 0: one group")
       ->type_name("BYTES");
   command.add_flag("-e,--little-endian", o.little_endian,
                    "Each group as a little-endian word, last byte first (xxd -e)");
   command.add_flag("-b,--bits", o.bits, "Bytes in binary, as --base=bin (xxd -b)");
   command.add_option("--base", o.base, "Bytes in hex, bin, oct or dec")->type_name("BASE");
   command.add_flag("-d,--decimal", o.decimal, "Rows labelled with decimal byte offsets (xxd -d)");
-  command.add_option("-o,--display-offset", o.display_offset,
-                     "Add OFFSET to every offset label (xxd -o); read back, it is taken off")
+  command
+      .add_option("-o,--display-offset", o.display_offset,
+                  "Add OFFSET to every offset label (xxd -o); read back, it is taken off")
       ->type_name("OFFSET");
   command.add_flag("-E,--ebcdic", o.ebcdic, "Characters from EBCDIC, as xxd -E shows them");
   command.add_flag("-C,--canonical", o.canonical,
@@ -446,7 +458,8 @@ struct command {
 
 constexpr std::array commands = {
     command{"dump",
-            "Hex dump: rows of 16 bytes in groups of two, with row numbers and a character column",
+            "Hex dump: rows of 16 bytes in groups of two, with row numbers and a character "
+            "column; or any layout of xxd and hexdump -C",
             add_dump_options,
             {files_note, labels_note, region_note, exit_note, dump_examples}},
     command{"undump",
@@ -593,9 +606,10 @@ bool use_colour(const options& o) {
 mivo::row_label label_of(const options& o) {
   const bool offsets = o.offsets || o.decimal || !o.display_offset.empty() || o.canonical;
   if (o.no_row_numbers && offsets) {
-    throw usage_error(std::string(o.offsets ? "--offsets" : o.decimal ? "--decimal"
-                                                          : o.canonical ? "--canonical"
-                                                                        : "--display-offset") +
+    throw usage_error(std::string(o.offsets     ? "--offsets"
+                                  : o.decimal   ? "--decimal"
+                                  : o.canonical ? "--canonical"
+                                                : "--display-offset") +
                       " and --no-row-numbers conflict");
   }
   if (o.no_row_numbers) return mivo::row_label::none;
@@ -636,9 +650,8 @@ std::size_t count_option(const std::string& text, const char* what, std::uint64_
 // longer than the row is the whole row, as in xxd.
 mivo::dump_layout::builder layout_of(const options& o) {
   const mivo::dump_base base = base_of(o);
-  const std::size_t columns =
-      o.columns.empty() ? (base == mivo::dump_base::binary ? 6 : 16)
-                        : count_option(o.columns, "column count", 1, 256);
+  const std::size_t columns = o.columns.empty() ? (base == mivo::dump_base::binary ? 6 : 16)
+                                                : count_option(o.columns, "column count", 1, 256);
   std::size_t group = o.little_endian ? 4 : 2;
   if (o.canonical || base != mivo::dump_base::hex) group = 1;
   if (!o.dump_group.empty()) group = count_option(o.dump_group, "group size", 0, UINT64_MAX);
@@ -682,7 +695,7 @@ mivo::dump_layout built(const mivo::dump_layout::builder& b) {
 
 // Only byte offsets say where a row's bytes go in a file.
 mivo::dump_layout patch_layout(const options& o) {
-  const mivo::dump_layout layout = built(layout_of(o));
+  mivo::dump_layout layout = built(layout_of(o));
   if (layout.offset_labels()) return layout;
   throw usage_error(
       "--patch needs rows labelled with byte offsets, as `mivo dump --offsets` writes them: "

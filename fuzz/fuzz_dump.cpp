@@ -1,6 +1,12 @@
 // Any text in every layout: the dump is the one the layout rules give (colour removed), or the
-// exact to_char failure; with the character column off it never fails.
+// exact to_char failure; with the character column off it never fails. Then a layout drawn from
+// the input's first bytes: the rest, as bytes, dumps alike whole and written in pieces, and reads
+// back; as text, the kernels' rows equal the portable formatter's.
 #include <cstdio>
+#include <random>
+#include <sstream>
+
+#include "dump_portable.hpp"
 
 #include "fuzz_common.hpp"
 
@@ -70,10 +76,86 @@ std::string without_colour(std::string_view s) {
   return out;
 }
 
+mivo::dump_layout drawn_layout(std::mt19937& rng) {
+  const std::size_t columns = 1 + rng() % 64;
+  return mivo::dump_layout::builder()
+      .columns(rng() % 4 == 0 ? 16 : columns)
+      .group(rng() % 3 == 0 ? 2 : rng() % (columns + 1) % (rng() % 4 == 0 ? 17 : columns + 1))
+      .order(rng() % 2 == 0 ? mivo::byte_order::big : mivo::byte_order::little)
+      .base(static_cast<mivo::dump_base>(rng() % 4))
+      .label(static_cast<mivo::row_label>(rng() % 4))
+      .displacement(rng() % 3 == 0 ? rng() : 0)
+      .first_offset(rng() % 2 == 0 ? 0 : rng())
+      .char_column(rng() % 2 == 0)
+      .table(rng() % 2 == 0 ? mivo::char_table::ascii : mivo::char_table::ebcdic)
+      .style(rng() % 3 == 0 ? mivo::dump_style::canonical : mivo::dump_style::classic)
+      .color(rng() % 4 == 0)
+      .build();
+}
+
+// A layout that may fail to build (a group longer than a 16-byte row): drawn again plainer.
+void drawn_layout_round_trip(const std::uint8_t* data, std::size_t size) {
+  using namespace mivo_fuzz;
+  if (size < 4) return;
+  std::mt19937 rng(data[0] | data[1] << 8 | data[2] << 16);
+  const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
+  mivo::dump_layout layout = mivo::dump_layout::classic();
+  try {
+    layout = drawn_layout(rng);
+  } catch (const std::invalid_argument&) {
+    return;
+  }
+  const std::string dump = mivo::hexdump_s(layout, mivo::of_string(bytes));
+  std::ostringstream written;
+  {
+    mivo::dump_writer writer(layout, written);
+    for (std::size_t at = 0; at < bytes.size();) {
+      const std::size_t n = 1 + rng() % 40;
+      const std::string piece = bytes.substr(at, n);
+      writer.write_bytes({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()});
+      at += n;
+    }
+  }
+  check(written.str() == dump, "the writer in pieces gives hexdump_s");
+  std::string back;
+  mivo::dump_reader reader(layout, [&](std::uint64_t at, std::span<const std::uint8_t> b) {
+    at -= layout.label() == mivo::row_label::row_number ? 0 : layout.first_offset();
+    if (back.size() < at) back.resize(at, '\0');
+    back.replace(at, b.size(), reinterpret_cast<const char*>(b.data()), b.size());
+  });
+  for (std::size_t at = 0; at < dump.size();) {
+    const std::size_t n = 1 + rng() % 200;
+    reader.write_text(std::string_view(dump).substr(at, n));
+    at += n;
+  }
+  reader.finish();
+  check(back == bytes, "every layout reads back");
+  // The kernels' rows against the portable formatter, for text that is not all hex too.
+  const mivo::dump_options classic{.row_numbers = (data[0] & 1) != 0,
+                                   .char_column = (data[0] & 2) != 0,
+                                   .squeeze = (data[0] & 3) == 3,
+                                   .color = (data[0] & 4) != 0};
+  const mivo::hex_text text{bytes};
+  std::string kernels;
+  std::string portable;
+  try {
+    kernels = mivo::hexdump_s(classic, text);
+  } catch (const mivo::decode_error& e) {
+    kernels = e.what();
+  }
+  try {
+    portable = mivo::detail::portable_dump_s(mivo::dump_layout(classic), text);
+  } catch (const mivo::decode_error& e) {
+    portable = e.what();
+  }
+  check(kernels == portable, "the kernels' rows are the portable formatter's");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mivo_fuzz;
+  drawn_layout_round_trip(data, size);
   const mivo::hex_text h{std::string(reinterpret_cast<const char*>(data), size)};
   const outcome decoded =
       reference_decode(h.text.size() % 2 == 0 ? h.text : h.text.substr(0, size - 1));

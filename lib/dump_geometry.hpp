@@ -97,7 +97,7 @@ class label_text {
   [[nodiscard]] std::uint64_t value() const noexcept { return value_; }
   // Writes the digits (at least 8) and the end; returns past them. Writes up to 32 characters.
   char* put(char* out) const noexcept {
-    std::memcpy(out, text_.data() + digits_end - width_, 32);
+    std::copy_n(text_.data() + digits_end - width_, 32, out);
     return out + width_ + end_size_;
   }
   // Writes the digits and `end` instead.

@@ -93,10 +93,10 @@ dump_layout::builder& dump_layout::builder::operator=(const builder& other) {
 }
 dump_layout::builder::~builder() = default;
 
-#define MIVO_LAYOUT_SETTER(name, type)                                   \
-  dump_layout::builder& dump_layout::builder::name(type value) {         \
-    fields_->name = value;                                               \
-    return *this;                                                        \
+#define MIVO_LAYOUT_SETTER(name, type)                           \
+  dump_layout::builder& dump_layout::builder::name(type value) { \
+    fields_->name = value;                                       \
+    return *this;                                                \
   }
 MIVO_LAYOUT_SETTER(columns, std::size_t)
 MIVO_LAYOUT_SETTER(group, std::size_t)
@@ -205,7 +205,8 @@ label_text::label_text(std::uint64_t value, unsigned base, std::uint64_t step,
     : step_(step), end_size_(end.size()), base_(base) {
   text_.fill(' ');
   std::memcpy(text_.data() + digits_end, end.data(), end.size());
-  for (; step != 0; step /= base) step_digits_[step_size_++] = static_cast<std::uint8_t>(step % base);
+  for (; step != 0; step /= base)
+    step_digits_[step_size_++] = static_cast<std::uint8_t>(step % base);
   set(value);
 }
 

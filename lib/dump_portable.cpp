@@ -101,7 +101,7 @@ char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* by
     out = colour::switch_class(now, class_of(i), out);
     const std::size_t width = i == whole ? 1 : g_.unit;
     if (layout_.base() == dump_base::hex) {
-      std::memcpy(out, digits + 2 * i, width);
+      std::memcpy(out, digits + std::size_t{2} * i, width);
     } else if (layout_.base() == dump_base::binary) {
       std::memcpy(out, units.binary[bytes[i]].data(), width);
     } else {
@@ -186,7 +186,8 @@ void portable_dump::release_held() {
 }
 
 void portable_dump::emit_full(const char* digits, const std::uint8_t* bytes) {
-  if (layout_.squeeze() && has_previous_ && std::memcmp(digits, previous_.data(), row_digits_) == 0) {
+  if (layout_.squeeze() && has_previous_ &&
+      std::memcmp(digits, previous_.data(), row_digits_) == 0) {
     if (held_ && !starred_) {
       out_.commit(star(out_.room(2)));
       starred_ = true;

@@ -67,8 +67,8 @@ class portable_dump {
   bool char_column_;
   bool color_;
   dump_base base_;
-  bool strict_;      // every pair must be valid: characters or digits other than hex shown
-  bool need_bytes_;  // the bytes are looked at: strict, or colour
+  bool strict_;       // every pair must be valid: characters or digits other than hex shown
+  bool need_bytes_;   // the bytes are looked at: strict, or colour
   bool need_digits_;  // rows are kept as digits: hex shown, or squeezing compares them
   std::size_t row_digits_;
   std::size_t max_row_chars_;
@@ -77,7 +77,7 @@ class portable_dump {
   std::vector<char> blanks_;
   std::vector<std::uint16_t> slot_order_;  // byte indexes in the order their places come
 
-  label_text label_;  // of the next row
+  label_text label_;             // of the next row
   std::uint64_t row_start_ = 0;  // digits before the row in progress
   std::vector<char> digits_;     // the row in progress
   std::vector<std::uint8_t> row_bytes_;

@@ -9,10 +9,10 @@
 
 #include "codec.hpp"
 #include "dump_geometry.hpp"
-#include "layout_reader.hpp"
-#include "row_places.hpp"
 #include "kernels/kernels.hpp"
+#include "layout_reader.hpp"
 #include "page_buffer.hpp"
+#include "row_places.hpp"
 #include "tables.hpp"
 #include "writer_life.hpp"
 
@@ -35,8 +35,6 @@ namespace {
 
 namespace layout = detail::layout;
 
-constexpr std::size_t block_bytes = detail::row_places::block_bytes;
-constexpr std::size_t max_row_bytes = detail::row_places::max_row_bytes;
 // Rows the fast path gathers before decoding them in one call.
 constexpr std::size_t batch_rows = 512;
 constexpr char escape = '\x1b';
@@ -347,7 +345,6 @@ struct classic_reader : detail::row_places {
     end_line();
     flush();
   }
-
 };
 
 }  // namespace
@@ -386,8 +383,7 @@ struct dump_reader::state {
 dump_reader::dump_reader(const dump_layout& layout, sink to, bool forward_only)
     : dump_reader(layout, std::move(to), repeat_sink(), forward_only) {}
 
-dump_reader::dump_reader(const dump_layout& layout, sink to, repeat_sink repeats,
-                         bool forward_only)
+dump_reader::dump_reader(const dump_layout& layout, sink to, repeat_sink repeats, bool forward_only)
     : state_(std::make_unique<state>(layout, std::move(to), std::move(repeats), forward_only)) {}
 
 dump_reader::~dump_reader() {

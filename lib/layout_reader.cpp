@@ -49,7 +49,8 @@ void layout_reader::text(std::string_view piece) {
   const char* p = piece.data();
   const char* const end = p + piece.size();
   while (p != end) {
-    const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const auto* nl =
+        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     if (nl == nullptr) {
       if (pending_.size() + static_cast<std::size_t>(end - p) > max_line) {
         fail("line longer than 1 MiB", pending_.size());
@@ -57,7 +58,7 @@ void layout_reader::text(std::string_view piece) {
       pending_.append(p, end);
       return;
     }
-    std::size_t length = static_cast<std::size_t>(nl - p);
+    auto length = static_cast<std::size_t>(nl - p);
     if (!pending_.empty()) {
       pending_.append(p, nl);
       length = pending_.size();

@@ -44,8 +44,8 @@ class layout_reader : row_places {
   dump_geometry g_;
   std::uint64_t next_unlabelled_;
 
-  std::string pending_;  // a line split across pieces
-  std::string plain_;    // a line without its colour sequences
+  std::string pending_;                       // a line split across pieces
+  std::string plain_;                         // a line without its colour sequences
   std::vector<std::uint32_t> plain_columns_;  // the column of each character of plain_
   bool mapped_ = false;  // plain_columns_ holds the columns of the line being read
 

@@ -33,7 +33,8 @@ struct row_places {
   std::uint64_t block_offset = 0;
 
   // The row being read, then the last row read, which a '*' repeats.
-  std::unique_ptr<std::uint8_t[]> row = std::make_unique_for_overwrite<std::uint8_t[]>(max_row_bytes);
+  std::unique_ptr<std::uint8_t[]> row =
+      std::make_unique_for_overwrite<std::uint8_t[]>(max_row_bytes);
   std::size_t row_size = 0;
   std::uint64_t row_place = 0;
   bool have_row = false;

@@ -53,25 +53,27 @@ TEST(DumpLayout, BuildChecksEachFieldAndNamesIt) {
         "first_offset plus displacement passes 2^64 - 1");
   EXPECT_EQ(with().columns(256).group(256).build().group(), 256U);
   EXPECT_EQ(dump_layout::classic(), dump_layout(mivo::dump_options{}));
-  EXPECT_EQ(dump_layout::xxd(), dump_layout(mivo::dump_options{.label = mivo::row_label::byte_offset}));
+  EXPECT_EQ(dump_layout::xxd(),
+            dump_layout(mivo::dump_options{.label = mivo::row_label::byte_offset}));
   EXPECT_FALSE(dump_layout::xxd() == dump_layout::canonical());
 }
 
 // Every option that existed before layouts renders through the portable formatter exactly as
 // through the kernels, for valid text, bad pairs and lone digits.
 TEST(DumpLayout, PortableFormatterMatchesTheKernelsOnTheClassicShape) {
-  std::vector<std::string> texts = {"", "4", "41", "zz", "4142434", "41g2", std::string(64, '0'),
-                                    std::string(96, '0') + "41"};
-  for (const std::size_t n : {15, 16, 17, 100, 1000}) texts.push_back(mivo::of_string(bytes_of(n, n)).text);
+  std::vector<std::string> texts = {
+      "", "4", "41", "zz", "4142434", "41g2", std::string(64, '0'), std::string(96, '0') + "41"};
+  for (const std::size_t n : {15, 16, 17, 100, 1000})
+    texts.push_back(mivo::of_string(bytes_of(n, n)).text);
   texts.push_back(texts.back() + "x1");
   for (int bits = 0; bits < 64; ++bits) {
-    const mivo::dump_options o{.row_numbers = (bits & 1) != 0,
-                               .char_column = (bits & 2) != 0,
-                               .label = (bits & 4) != 0 ? mivo::row_label::byte_offset
-                                                         : mivo::row_label::row_number,
-                               .first_offset = 0xfff0,
-                               .squeeze = (bits & 8) != 0 && (bits & 1) != 0,
-                               .color = (bits & 16) != 0};
+    const mivo::dump_options o{
+        .row_numbers = (bits & 1) != 0,
+        .char_column = (bits & 2) != 0,
+        .label = (bits & 4) != 0 ? mivo::row_label::byte_offset : mivo::row_label::row_number,
+        .first_offset = 0xfff0,
+        .squeeze = (bits & 8) != 0 && (bits & 1) != 0,
+        .color = (bits & 16) != 0};
     for (const std::string& t : texts) {
       std::string kernels;
       std::string portable;
@@ -98,15 +100,26 @@ TEST(DumpLayout, EachBaseOrderAndStyleAsThePeersWriteIt) {
   EXPECT_EQ(mivo::hexdump_s(xxd().columns(3).group(1).base(mivo::dump_base::binary).build(), hello),
             "00000000: 01001000 01100101 01101100  Hel\n"
             "00000003: 01101100 01101111           lo\n");
-  EXPECT_EQ(mivo::hexdump_s(with().columns(4).group(2).base(mivo::dump_base::octal)
-                                .label(mivo::row_label::none).char_column(false).build(),
+  EXPECT_EQ(mivo::hexdump_s(with()
+                                .columns(4)
+                                .group(2)
+                                .base(mivo::dump_base::octal)
+                                .label(mivo::row_label::none)
+                                .char_column(false)
+                                .build(),
                             hello),
             "110145 154154\n157          \n");
-  EXPECT_EQ(mivo::hexdump_s(xxd().columns(4).group(1).base(mivo::dump_base::decimal)
-                                .label(mivo::row_label::decimal_offset).displacement(96).build(),
+  EXPECT_EQ(mivo::hexdump_s(xxd()
+                                .columns(4)
+                                .group(1)
+                                .base(mivo::dump_base::decimal)
+                                .label(mivo::row_label::decimal_offset)
+                                .displacement(96)
+                                .build(),
                             hello),
             "00000096: 072 101 108 108  Hell\n00000100: 111              o\n");
-  EXPECT_EQ(mivo::hexdump_s(xxd().table(mivo::char_table::ebcdic).build(), mivo::of_string("\xc8\x85\x93\x40")),
+  EXPECT_EQ(mivo::hexdump_s(xxd().table(mivo::char_table::ebcdic).build(),
+                            mivo::of_string("\xc8\x85\x93\x40")),
             "00000000: c885 9340                                Hel \n");
   EXPECT_EQ(mivo::hexdump_s(dump_layout::canonical(), hello),
             "00000000  48 65 6c 6c 6f" + std::string(36, ' ') + "|Hello|\n00000005\n");
@@ -127,19 +140,20 @@ TEST(DumpLayout, EveryLayoutReadsBackWhateverTheSplit) {
   std::mt19937 rng(25);
   for (int i = 0; i < 60; ++i) {
     const std::size_t columns = 1 + rng() % 40;
-    layouts.push_back(with()
-                          .columns(columns)
-                          .group(rng() % (columns + 1))
-                          .order(rng() % 2 == 0 ? mivo::byte_order::big : mivo::byte_order::little)
-                          .base(static_cast<mivo::dump_base>(rng() % 4))
-                          .label(static_cast<mivo::row_label>(rng() % 4))
-                          .displacement(rng() % 3 == 0 ? 1000 : 0)
-                          .first_offset(rng() % 2 == 0 ? 0 : 77)
-                          .char_column(rng() % 2 == 0)
-                          .style(rng() % 4 == 0 ? mivo::dump_style::canonical : mivo::dump_style::classic)
-                          .uppercase(rng() % 2 == 0)
-                          .color(rng() % 5 == 0)
-                          .build());
+    layouts.push_back(
+        with()
+            .columns(columns)
+            .group(rng() % (columns + 1))
+            .order(rng() % 2 == 0 ? mivo::byte_order::big : mivo::byte_order::little)
+            .base(static_cast<mivo::dump_base>(rng() % 4))
+            .label(static_cast<mivo::row_label>(rng() % 4))
+            .displacement(rng() % 3 == 0 ? 1000 : 0)
+            .first_offset(rng() % 2 == 0 ? 0 : 77)
+            .char_column(rng() % 2 == 0)
+            .style(rng() % 4 == 0 ? mivo::dump_style::canonical : mivo::dump_style::classic)
+            .uppercase(rng() % 2 == 0)
+            .color(rng() % 5 == 0)
+            .build());
   }
   for (const dump_layout& layout : layouts) {
     // The writer makes the digits of bytes in the layout's case; hexdump_s copies text's.
@@ -153,7 +167,8 @@ TEST(DumpLayout, EveryLayoutReadsBackWhateverTheSplit) {
       mivo::dump_writer writer(layout, written);
       for (std::size_t i = 0; i < bytes.size(); i += 37) {
         const std::string piece = bytes.substr(i, 37);
-        writer.write_bytes(std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+        writer.write_bytes(
+            std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
       }
     }
     ASSERT_EQ(written.str(), dump) << "columns " << layout.columns();
@@ -176,17 +191,18 @@ TEST(DumpLayout, ReadingBackNamesLineAndColumnOfAFault) {
     return "read";
   };
   const dump_layout bits = with().columns(2).group(1).base(mivo::dump_base::binary).build();
-  EXPECT_EQ(fault(bits, "00000000: 01000001 01000201  A.\n"), "line 1: column 25: invalid binary digit");
+  EXPECT_EQ(fault(bits, "00000000: 01000001 01000201  A.\n"),
+            "line 1: column 25: invalid binary digit");
   const dump_layout octal = with().columns(2).group(1).base(mivo::dump_base::octal).build();
   EXPECT_EQ(fault(octal, "00000000: 101 401  A.\n"), "line 1: column 15: byte value out of range");
   const dump_layout little = with().columns(4).group(4).order(mivo::byte_order::little).build();
   EXPECT_EQ(fault(little, "00000000: 4142 43  \n"), "line 1: column 15: misplaced digits");
-  const dump_layout shifted =
-      dump_layout::builder(dump_layout::xxd()).displacement(100).build();
+  const dump_layout shifted = dump_layout::builder(dump_layout::xxd()).displacement(100).build();
   EXPECT_EQ(fault(shifted, "00000010: 41\n"), "line 1: column 1: row label out of range");
   EXPECT_EQ(fault(dump_layout::canonical(), "00000000  41 4g\n"),
             "line 1: column 15: Mivo.to_char: 103 is an invalid char");
-  EXPECT_EQ(fault(dump_layout::canonical(), "00000000  41\r\n\x1b[33m00000001\x1b[39m  42\n"), "read");
+  EXPECT_EQ(fault(dump_layout::canonical(), "00000000  41\r\n\x1b[33m00000001\x1b[39m  42\n"),
+            "read");
 }
 
 }  // namespace

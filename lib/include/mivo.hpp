@@ -219,7 +219,8 @@ enum class dump_style : std::uint8_t { classic, canonical };
 // dump_reader. Copying it is cheap; its fields are read through accessors, so that later fields
 // leave its size and the library's binary interface as they are.
 //
-//   auto layout = mivo::dump_layout::builder(mivo::dump_layout::xxd()).columns(32).group(4).build();
+//   auto layout =
+//   mivo::dump_layout::builder(mivo::dump_layout::xxd()).columns(32).group(4).build();
 //   mivo::hexdump_s(layout, h);
 //
 // classic() is the dump of dump_options{}; xxd() is `xxd`'s (what dump_options{.label =
