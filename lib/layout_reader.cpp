@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "codec.hpp"
+#include "kernels/kernels.hpp"
 #include "tables.hpp"
 
 namespace mivo::detail {
@@ -28,7 +29,49 @@ layout_reader::layout_reader(const dump_layout& layout, dump_reader::sink to,
     : row_places(std::move(to), std::move(repeats), forward_only),
       layout_(layout),
       g_(geometry_of(layout)),
-      next_unlabelled_(layout.first_offset()) {}
+      offset_labels_(layout.offset_labels()),
+      next_unlabelled_(layout.first_offset()),
+      gathered_(2 * g_.columns) {
+  std::vector<bool> digit(g_.digit_columns, false);
+  for (std::size_t i = 0; i < g_.columns; ++i) {
+    std::fill_n(digit.begin() + g_.byte_at[i], g_.unit, true);
+  }
+  for (std::size_t p = 0; p < g_.digit_columns; ++p) {
+    if (!digit[p]) gaps_.push_back(static_cast<std::uint16_t>(p));
+  }
+}
+
+// A whole row laid out exactly as the writer lays it out, read without looking for where its
+// groups end: false, with nothing read, for anything else, which the group by group reading
+// then judges.
+bool layout_reader::read_full_row(std::string_view digits) noexcept {
+  if (digits.size() < g_.digit_columns || row_place > UINT64_MAX - 1 - g_.columns) return false;
+  for (const std::uint16_t p : gaps_) {
+    if (digits[p] != ' ') return false;
+  }
+  const std::uint16_t* at = g_.byte_at.data();
+  std::uint8_t* out = row.get();
+  if (layout_.base() == dump_base::hex) {
+    for (std::size_t i = 0; i < g_.columns; ++i) std::memcpy(&gathered_[2 * i], &digits[at[i]], 2);
+    if (k_.decode(gathered_.data(), g_.columns, out) != g_.columns) return false;
+  } else {
+    const unsigned radix = layout_.base() == dump_base::binary  ? 2
+                           : layout_.base() == dump_base::octal ? 8
+                                                                : 10;
+    for (std::size_t i = 0; i < g_.columns; ++i) {
+      unsigned value = 0;
+      for (std::size_t j = 0; j < g_.unit; ++j) {
+        const unsigned d = static_cast<unsigned char>(digits[at[i] + j]) - unsigned{'0'};
+        if (d >= radix) return false;
+        value = value * radix + d;
+      }
+      if (value > 255) return false;
+      out[i] = static_cast<std::uint8_t>(value);
+    }
+  }
+  row_size = g_.columns;
+  return true;
+}
 
 void layout_reader::fail(const std::string& reason, std::size_t at) const {
   fail(reason.c_str(), at);
@@ -133,16 +176,20 @@ void layout_reader::read_line(std::string_view s) {
 // layout ends with one, is the closing line: `closing`, and a '*' before it repeats up to it.
 std::size_t layout_reader::read_label(std::string_view s, bool& closing) {
   const unsigned base = g_.label_base;
-  const std::uint64_t limit = layout_.offset_labels() ? UINT64_MAX : UINT64_MAX / g_.columns;
+  const bool offsets = offset_labels_;
   std::uint64_t value = 0;
   std::size_t i = 0;
   for (unsigned d = 0; i < s.size() && label_digit(s[i], base, d); ++i) {
-    if (value > (limit - d) / base) fail(label_range, i);
-    value = value * base + d;
+    if (__builtin_mul_overflow(value, base, &value) || __builtin_add_overflow(value, d, &value)) {
+      fail(label_range, i);
+    }
   }
   if (i == 0) fail(bad_label, 0);
-  std::uint64_t place = value * (layout_.offset_labels() ? 1 : g_.columns);
-  if (layout_.offset_labels()) {
+  std::uint64_t place = value;
+  if (!offsets && __builtin_mul_overflow(value, std::uint64_t{g_.columns}, &place)) {
+    fail(label_range, 0);
+  }
+  if (offsets) {
     if (value < layout_.displacement()) fail(label_range, 0);
     place = value - layout_.displacement();
   }
@@ -169,6 +216,7 @@ void layout_reader::place_row(std::uint64_t place, std::size_t label_at) {
 // the groups after it must be blank.
 void layout_reader::read_groups(std::string_view s, std::size_t from) {
   const std::string_view digits = s.substr(from);
+  if (read_full_row(digits)) return;
   bool ended = false;
   for (std::size_t k = 0; k < g_.group_count(); ++k) {
     const std::size_t start = g_.group_start(k);

@@ -12,6 +12,7 @@
 
 #include <mivo.hpp>
 #include "dump_geometry.hpp"
+#include "kernels/kernels.hpp"
 #include "row_places.hpp"
 
 namespace mivo::detail {
@@ -36,13 +37,18 @@ class layout_reader : row_places {
   std::size_t read_label(std::string_view s, bool& closing);
   void place_row(std::uint64_t place, std::size_t label_at);
   void read_groups(std::string_view digits, std::size_t from);
+  bool read_full_row(std::string_view digits) noexcept;
   std::size_t read_field(std::string_view field, std::size_t group, std::size_t at);
   std::uint8_t read_unit(const char* unit, std::size_t at) const;
   std::string_view strip_escapes(std::string_view s);
 
   dump_layout layout_;
   dump_geometry g_;
+  const kernel& k_ = active_kernel();
+  bool offset_labels_;
   std::uint64_t next_unlabelled_;
+  std::vector<std::uint16_t> gaps_;  // places in a full row's digit part that hold spaces
+  std::vector<char> gathered_;       // a full row's digits side by side
 
   std::string pending_;                       // a line split across pieces
   std::string plain_;                         // a line without its colour sequences
