@@ -14,6 +14,7 @@ set(mivo_sources
     lib/text_forms.cpp
     lib/c_array_reader.cpp
     lib/kernels/scalar.cpp
+    lib/kernels/cpu.cpp
     lib/kernels/dispatch.cpp)
 
 set(mivo_x86 OFF)

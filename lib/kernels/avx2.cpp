@@ -304,6 +304,7 @@ std::size_t decode_separated_avx2(const char* in, std::size_t units, char separa
 
 const kernel avx2_kernel = {
     .name = "avx2",
+    .needs = cpu::ssse3 | cpu::avx2,
     .encode = encode_avx2<false>,
     .encode_upper = encode_avx2<true>,
     .decode = decode_avx2,

@@ -349,6 +349,7 @@ char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, con
 
 const kernel avx512_kernel = {
     .name = "avx512",
+    .needs = cpu::ssse3 | cpu::avx2 | cpu::avx512f | cpu::avx512bw | cpu::avx512vbmi,
     .encode = encode_avx512<false>,
     .encode_upper = encode_avx512<true>,
     .decode = decode_avx512,

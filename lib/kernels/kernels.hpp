@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include <mivo.hpp>
+#include "cpu.hpp"
 #include "dump_layout.hpp"
 #include "row_number.hpp"
 
@@ -104,6 +105,7 @@ void encode_lines_in_chunks(const std::uint8_t* in, std::size_t lines, std::size
 
 struct kernel {
   const char* name;
+  cpu_features needs;  // what the CPU must offer to run it
   // Writes the 2n lowercase digits of in[0..n) to out; encode_upper writes A-F instead.
   void (*encode)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
   void (*encode_upper)(const std::uint8_t* in, std::size_t n, char* out) noexcept;

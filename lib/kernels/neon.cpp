@@ -270,6 +270,7 @@ std::size_t read_rows_neon(const char* text, const char* end, row_number* number
 
 const kernel neon_kernel = {
     .name = "neon",
+    .needs = cpu::neon,
     .encode = encode_neon<false>,
     .encode_upper = encode_neon<true>,
     .decode = decode_neon,

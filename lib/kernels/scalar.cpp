@@ -245,6 +245,7 @@ void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separat
 
 const kernel scalar_kernel = {
     .name = "scalar",
+    .needs = cpu::none,
     .encode = encode_scalar<high_digit_table, low_digit_table>,
     .encode_upper = encode_scalar<upper_high_digit_table, upper_low_digit_table>,
     .decode = decode_scalar,

@@ -131,6 +131,7 @@ char* keep_bytes_ssse3(const char* in, std::size_t n, const skip_tables& skip, c
 
 const kernel ssse3_kernel = {
     .name = "ssse3",
+    .needs = cpu::ssse3,
     .encode = encode_ssse3<false>,
     .encode_upper = encode_ssse3<true>,
     .decode = decode_ssse3,
