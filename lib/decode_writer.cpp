@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "codec.hpp"
-#include "page_buffer.hpp"
+#include "stream_block.hpp"
 #include "tables.hpp"
 #include "text_scanner.hpp"
 #include "writer_life.hpp"
@@ -16,9 +16,8 @@
 namespace mivo {
 namespace {
 
-constexpr std::size_t block_bytes = std::size_t{64} * 1024;
 // Text taken at a time when bytes are skipped: its digits decode into what the block has left.
-constexpr std::size_t chunk_chars = block_bytes / 2;
+constexpr std::size_t chunk_chars = detail::stream_block::block_size / 4;
 
 // Where the next byte of `skip` stands in [p, end), or end.
 const char* find_listed(const char* p, const char* end, const std::array<bool, 256>& listed) {
@@ -37,23 +36,20 @@ bool lists_a_digit(const detail::skip_tables& tables) noexcept {
 
 struct decode_writer::state {
   state(const skip_list& skip, std::string_view prefix, std::ostream& s)
-      : out(s),
-        tables(detail::make_skip_tables(skip)),
+      : tables(detail::make_skip_tables(skip)),
         skipping(!skip.empty()),
-        block(detail::make_page_buffer<std::uint8_t>(block_bytes)),
+        block(s, "Mivo.decode_writer"),
         kept(skipping ? std::make_unique_for_overwrite<char[]>(chunk_chars + detail::keep_slack)
                       : nullptr) {
     if (!prefix.empty()) scanner.emplace(tables.listed, prefix);
   }
 
-  std::ostream& out;
   const detail::skip_tables tables;
   const bool skipping;
   const bool skips_digits = lists_a_digit(tables);
   const detail::kernel& k = detail::active_kernel();
-  detail::page_buffer<std::uint8_t> block;
+  detail::stream_block block;
   std::unique_ptr<char[]> kept;  // a chunk's text without the skipped bytes
-  std::size_t used = 0;
   std::uint64_t position = 0;  // of the next character in the stream
   bool has_pending = false;    // a lone digit waiting for the other half of its pair
   char pending = 0;
@@ -61,9 +57,14 @@ struct decode_writer::state {
   detail::writer_life life{"Mivo.decode_writer"};
   std::optional<detail::text_scanner> scanner;  // with a prefix: character by character
 
+  [[nodiscard]] std::uint8_t* free_bytes() noexcept {
+    return reinterpret_cast<std::uint8_t*>(block.end());
+  }
+
   void put(std::uint8_t b) {
-    if (used == block_bytes) flush();
-    block[used++] = b;
+    if (block.left() == 0) flush();
+    *free_bytes() = b;
+    block.advance(1);
   }
 
   // Runs a step of the scanner; at a fault, the bytes before it go out first.
@@ -78,12 +79,7 @@ struct decode_writer::state {
     }
   }
 
-  void flush() {
-    if (used == 0) return;
-    out.write(reinterpret_cast<const char*>(block.get()),
-              static_cast<std::streamsize>(std::exchange(used, 0)));
-    if (out.fail()) throw std::ios_base::failure("Mivo.decode_writer: the stream failed");
-  }
+  void flush() { block.flush(); }
 
   [[noreturn]] void fail_at(const char* pair, std::uint64_t first_position) {
     flush();
@@ -103,17 +99,16 @@ struct decode_writer::state {
         if (low < 0) detail::throw_invalid_char(*p, static_cast<std::size_t>(at));
         detail::throw_invalid_char(pending, static_cast<std::size_t>(pending_position));
       }
-      if (used == block_bytes) flush();
-      block[used++] = static_cast<std::uint8_t>((high << 4) | low);
+      put(static_cast<std::uint8_t>((high << 4) | low));
       has_pending = false;
       ++p;
       ++at;
     }
     while (end - p >= 2) {
-      if (used == block_bytes) flush();
-      const auto pairs = std::min(static_cast<std::size_t>(end - p) / 2, block_bytes - used);
-      const std::size_t bad = k.decode(p, pairs, block.get() + used);
-      used += bad;
+      if (block.left() == 0) flush();
+      const auto pairs = std::min(static_cast<std::size_t>(end - p) / 2, block.left());
+      const std::size_t bad = k.decode(p, pairs, free_bytes());
+      block.advance(bad);
       if (bad < pairs) {
         if (!exact) return false;
         fail_at(p + 2 * bad, at + 2 * bad);
@@ -133,11 +128,11 @@ struct decode_writer::state {
   // into the block, which has room for them. At a bad pair nothing changes, and false.
   bool run_kept(const char* p, std::size_t n, std::uint64_t at) {
     const char* const kept_end = k.keep_bytes(p, n, tables, kept.get());
-    const std::size_t used_before = used;
+    const std::size_t used_before = block.used();
     const bool pending_before = has_pending;
     const char pending_char = pending;
     if (!run(kept.get(), kept_end, 0, false)) {
-      used = used_before;
+      block.rewind(used_before);
       has_pending = pending_before;
       pending = pending_char;
       return false;
@@ -155,8 +150,8 @@ struct decode_writer::state {
   // nothing to skip is then decoded without being copied. Not when digits are skipped.
   std::size_t plain_pairs(const char* p, std::size_t n) {
     if (has_pending || skips_digits) return 0;
-    const std::size_t good = k.decode(p, n / 2, block.get() + used);
-    used += good;
+    const std::size_t good = k.decode(p, n / 2, free_bytes());
+    block.advance(good);
     return good;
   }
 
@@ -185,7 +180,7 @@ struct decode_writer::state {
     }
     for (std::size_t done = 0; done < piece.size();) {
       std::size_t n = std::min(piece.size() - done, chunk_chars);
-      if (block_bytes - used < n / 2 + 1) flush();
+      if (block.left() < n / 2 + 1) flush();
       const std::size_t plain = plain_pairs(piece.data() + done, n);
       done += 2 * plain;
       position += 2 * plain;

@@ -376,7 +376,7 @@ namespace {
 std::string portable_hexdump_s(const dump_layout& layout, std::string_view digits) {
   std::string dump;
   dump.reserve(digits.size() * 2);
-  detail::row_output out(dump);
+  detail::stream_block out(dump);
   detail::portable_dump engine(layout, out);
   engine.text(digits);
   engine.finish();
@@ -439,31 +439,19 @@ void hexdump(const dump_layout& layout, const hex_text& h) {
 
 namespace {
 
-// The fixed block rows are rendered into, handed to the stream when it cannot take another
-// chunk of rows, and at the end of every call.
+// The block rows are rendered into, asked for room by rows: a chunk of rows, and a held row,
+// a star and the kernels' slack.
 class block_sink {
  public:
   block_sink(std::ostream& out, std::size_t max_row_chars)
-      : out_(out), block_(detail::make_page_buffer<char>(size)), max_row_chars_(max_row_chars) {}
+      : block_(out, "Mivo.dump_writer"), max_row_chars_(max_row_chars) {}
 
-  // Room for `rows` more rows (and a held row, a star and the kernels' slack).
-  char* room_for(std::size_t rows) {
-    if (used_ + (rows + 2) * max_row_chars_ > size) flush();
-    return block_.get() + used_;
-  }
-  void commit(const char* end) noexcept { used_ = static_cast<std::size_t>(end - block_.get()); }
-
-  void flush() {
-    if (used_ == 0) return;
-    out_.write(block_.get(), static_cast<std::streamsize>(std::exchange(used_, 0)));
-    if (out_.fail()) throw std::ios_base::failure("Mivo.dump_writer: the stream failed");
-  }
+  char* room_for(std::size_t rows) { return block_.room((rows + 2) * max_row_chars_); }
+  void commit(const char* end) noexcept { block_.commit(end); }
+  void flush() { block_.flush(); }
 
  private:
-  static constexpr std::size_t size = std::size_t{128} * 1024;
-  std::ostream& out_;
-  detail::page_buffer<char> block_;
-  std::size_t used_ = 0;
+  detail::stream_block block_;
   std::size_t max_row_chars_;
 };
 
@@ -625,7 +613,7 @@ struct portable_writer {
       : digit_limit(max_digits(layout)), out(s, "Mivo.dump_writer"), engine(layout, out) {}
 
   const std::uint64_t digit_limit;
-  detail::row_output out;
+  detail::stream_block out;
   detail::portable_dump engine;
 
   void text(std::string_view d) { engine.text(d); }

@@ -43,7 +43,7 @@ byte_class pair_class(const char* pair) noexcept {
 
 }  // namespace
 
-portable_dump::portable_dump(const dump_layout& layout, row_output& out)
+portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
     : layout_(layout),
       g_(geometry_of(layout)),
       out_(out),
@@ -74,7 +74,7 @@ portable_dump::portable_dump(const dump_layout& layout, row_output& out)
   plain_row_spaces_ = g_.digit_columns + (layout.char_column() ? g_.char_gap : 0);
   max_row_chars_ =
       label_text::max_chars + g_.row_chars(true) + colour + colour_slack + 32 /* put_spaces */;
-  rows_per_room_ = std::max<std::size_t>(1, row_output::block_size / 4 / max_row_chars_);
+  rows_per_room_ = std::max<std::size_t>(1, stream_block::block_size / 4 / max_row_chars_);
 }
 
 void portable_dump::encode(const std::uint8_t* b, std::size_t n, char* out) const noexcept {

@@ -15,7 +15,7 @@
 #include <mivo.hpp>
 #include "dump_geometry.hpp"
 #include "kernels/kernels.hpp"
-#include "row_output.hpp"
+#include "stream_block.hpp"
 
 namespace mivo::detail {
 
@@ -24,7 +24,7 @@ std::string portable_dump_s(const dump_layout& layout, const hex_text& h);
 
 class portable_dump {
  public:
-  portable_dump(const dump_layout& layout, row_output& out);
+  portable_dump(const dump_layout& layout, stream_block& out);
 
   // Digits, judged as they complete pairs where the layout needs their bytes; a bad pair
   // throws decode_error after the rows before its own are out.
@@ -60,7 +60,7 @@ class portable_dump {
 
   dump_layout layout_;
   dump_geometry g_;
-  row_output& out_;
+  stream_block& out_;
   const kernel& k_ = active_kernel();
   const std::array<char, 256>& chars_;
   bool labelled_;

@@ -24,7 +24,7 @@ def version():
 
 MACHINE = platform.machine().lower()
 PORTABLE = [os.path.join(LIB, f) for f in sorted(os.listdir(LIB)) if f.endswith(".cpp")]
-PORTABLE += [os.path.join(LIB, "kernels", f) for f in ("scalar.cpp", "dispatch.cpp")]
+PORTABLE += [os.path.join(LIB, "kernels", f) for f in ("scalar.cpp", "cpu.cpp", "dispatch.cpp")]
 # The kernels and the instructions each needs, as the CMake build has them.
 if MACHINE in ("x86_64", "amd64"):
     KERNELS = {"ssse3.cpp": ["-mssse3"], "avx2.cpp": ["-mavx2"],
