@@ -11,6 +11,7 @@ install(TARGETS mivo EXPORT mivoTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES lib/include/mivo.hpp lib/include/mivo_cstruct.hpp lib/include/mivo_fmt.hpp
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT devel)
+install(DIRECTORY lib/include/mivo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT devel)
 
 install(EXPORT mivoTargets NAMESPACE mivo:: DESTINATION ${mivo_cmake_dir} COMPONENT devel)
 configure_package_config_file(cmake/mivoConfig.cmake.in

@@ -15,7 +15,7 @@ LIB = os.path.join(ROOT, "lib")
 
 
 def version():
-    with open(os.path.join(LIB, "include", "mivo.hpp"), encoding="utf-8") as header:
+    with open(os.path.join(LIB, "include", "mivo", "config.hpp"), encoding="utf-8") as header:
         text = header.read()
     parts = [re.search(rf"#define MIVO_VERSION_{p} (\d+)", text).group(1)
              for p in ("MAJOR", "MINOR", "PATCH")]
