@@ -157,9 +157,9 @@ class hunk_printer {
       panes_[side] = pane{start, tail_.substr(tail_.size() - shown), std::string(shown, unmarked)};
     }
     note_equal(panes_[0].start);
-    text_.add(color_ ? colour_of('@') : "");
+    text_.add(color_ ? color_of('@') : "");
     text_.add("@@ -" + hex(offset1) + " +" + hex(offset2) + " @@");
-    text_.add_line(color_ ? colour_of(unmarked) : "", "");
+    text_.add_line(color_ ? color_of(unmarked) : "", "");
     in_hunk_ = true;
   }
 

@@ -11,7 +11,7 @@ namespace mivo_cli {
 
 struct diff_options {
   std::size_t context_rows = 2;  // equal rows shown around each change
-  bool color = false;            // marks as colours, not as marker lines
+  bool color = false;            // marks as colors, not as marker lines
   bool quiet = false;            // nothing written: only whether they differ
 };
 

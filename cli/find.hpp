@@ -26,7 +26,7 @@ struct find_options {
   std::uint64_t most = UINT64_MAX;  // matches per input, at most
   // With matches: instead of offsets, the dump rows around each match, this many on each side.
   std::optional<std::size_t> context_rows;
-  bool color = false;  // the matched bytes in colour, not marked on a line below
+  bool color = false;  // the matched bytes in color, not marked on a line below
 };
 
 // Searches each input on its own ("-" or none: standard input), overlapping matches too, and

@@ -77,7 +77,7 @@ constexpr std::string_view dump_examples = R"(Examples:
   mivo dump -s -64 file              the last 64 bytes
   mivo dump -a sparse.img            runs of equal rows as one '*' line
   mivo dump --color=always f | less -R
-                                     colour by byte class through a pager
+                                     color by byte class through a pager
   mivo dump --offsets -c 32 -g 4 f   as xxd -c 32 -g 4: 32 bytes a row in groups of 4
   mivo dump --offsets -e f           as xxd -e: little-endian words of 4 bytes
   mivo dump --offsets -b f           as xxd -b: bits, 6 bytes a row
@@ -110,7 +110,7 @@ with -t, literal text. Every match is reported, overlapping ones too, by the
 offset of its first byte (0x hex, decimal with -d), led by the FILE's name when
 there are several. With --context ROWS, the dump rows around each match instead
 (as mivo dump --offsets shows them), each row once, the matched bytes marked (^)
-on a line below or coloured. Each FILE is searched on its own; the holes of a
+on a line below or colored. Each FILE is searched on its own; the holes of a
 sparse file are passed over unread unless the pattern could match zeros.
 
 Exit status: 0 a match, 1 none, 2 trouble (an unreadable FILE is reported and
@@ -128,8 +128,8 @@ constexpr std::string_view diff_note =
 inserted or deleted shifts nothing after it. Each hunk starts "@@ -OFFSET1
 +OFFSET2 @@" at the first byte that differs and shows FILE1's rows (-) and
 FILE2's (+) as mivo dump --offsets lays them out; a line under a row marks its
-bytes changed (!), deleted (-) or inserted (+), or, with colour, the bytes are
-coloured. "= N equal bytes" stands for rows left out; a last line counts the
+bytes changed (!), deleted (-) or inserted (+), or, with color, the bytes are
+colored. "= N equal bytes" stands for rows left out; a last line counts the
 bytes equal, inserted, deleted and changed.
 
 Exit status: 0 the same, 1 different, 2 trouble.
@@ -352,7 +352,7 @@ void add_dump_options(CLI::App& dump, options& o) {
   dump.add_flag("--no-chars", o.no_chars, "Leave out the character column");
   dump.add_flag("-a,--squeeze", o.squeeze, "Show each run of repeated rows as one line '*'");
   add_upper(dump, o);
-  add_color(dump, o, "Colour bytes by class: auto (a terminal), always or never");
+  add_color(dump, o, "Color bytes by class: auto (a terminal), always or never");
 }
 
 void add_encode_options(CLI::App& encode, options& o) {
@@ -412,7 +412,7 @@ void add_find_options(CLI::App& find, options& o) {
                   "Instead of offsets, the dump rows around each match, ROWS on each side")
       ->type_name("ROWS");
   add_color(find, o,
-            "With --context: colour the matched bytes: auto (a terminal), always or never");
+            "With --context: color the matched bytes: auto (a terminal), always or never");
   find.add_option("PATTERN", o.pattern, "Hex pairs, ?? for any byte: '4d 5a ?? 00'")
       ->type_name("PATTERN")
       ->required();
@@ -423,7 +423,7 @@ void add_diff_options(CLI::App& diff, options& o) {
                 "Say nothing: only the exit status tells whether they differ");
   diff.add_option("--context", o.context, "Equal rows shown around each change (default 2)")
       ->type_name("ROWS");
-  add_color(diff, o, "Mark changes in colour: auto (a terminal), always or never");
+  add_color(diff, o, "Mark changes in color: auto (a terminal), always or never");
   diff.add_option("FILE1 FILE2", o.files, "The files to compare; - is standard input")
       ->type_name("FILE")
       ->expected(0, 2);
@@ -432,11 +432,11 @@ void add_diff_options(CLI::App& diff, options& o) {
 void add_undump_options(CLI::App& undump, options& o) {
   add_layout(undump, o);
   // Taken so that a dump reads back with the very options it was written with; the reader
-  // reads squeezed, coloured, uppercase and bare rows whatever these say.
+  // reads squeezed, colored, uppercase and bare rows whatever these say.
   undump.add_flag("--no-chars", o.no_chars, "Accepted: the character column is ignored anyway");
   undump.add_flag("-a,--squeeze", o.squeeze, "Accepted: '*' lines are always read");
   undump.add_flag("-u,--upper", o.upper, "Accepted: digits are read in either case");
-  add_color(undump, o, "Accepted: colour is always passed over");
+  add_color(undump, o, "Accepted: color is always passed over");
   undump
       .add_option("--patch", o.patch,
                   "Write each row at its place in the existing file TARGET, once the whole dump "
@@ -587,8 +587,8 @@ void set_region(mivo_cli::input_list& in, const options& o, std::uint64_t& start
   in.set_region(start, length);
 }
 
-// --color=WHEN: "auto" colours a terminal, unless NO_COLOR is set or TERM is dumb.
-bool use_colour(const options& o) {
+// --color=WHEN: "auto" colors a terminal, unless NO_COLOR is set or TERM is dumb.
+bool use_color(const options& o) {
   const std::string when = o.color.empty() ? "auto" : o.color;
   if (when == "always") return true;
   if (when == "never") return false;
@@ -679,7 +679,7 @@ mivo::dump_layout::builder layout_of(const options& o) {
       .style(o.canonical ? mivo::dump_style::canonical : mivo::dump_style::classic)
       .uppercase(o.upper)
       .squeeze(o.squeeze)
-      .color(use_colour(o));
+      .color(use_color(o));
   return b;
 }
 
@@ -743,7 +743,7 @@ int find(const options& o, const mivo_cli::output& out) {
                                        .decimal = o.decimal,
                                        .most = most,
                                        .context_rows = context_rows(o),
-                                       .color = use_colour(o)};
+                                       .color = use_color(o)};
   std::vector<std::string> errors;
   const bool any = mivo_cli::find(o.files, out, options, errors);
   for (const std::string& e : errors) report(e);
@@ -760,7 +760,7 @@ int diff(const options& o, const mivo_cli::output& out) {
   const std::size_t context = context_rows(o).value_or(2);
   try {
     return mivo_cli::diff(o.files[0], o.files[1], out,
-                          {.context_rows = context, .color = use_colour(o), .quiet = o.quiet})
+                          {.context_rows = context, .color = use_color(o), .quiet = o.quiet})
                ? exit_failure
                : 0;
   } catch (const mivo_cli::failure& e) {

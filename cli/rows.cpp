@@ -34,20 +34,20 @@ void print_row(text_buffer& text, std::string_view line, std::string_view marks,
                   std::string_view(columns).substr(0, columns.find_last_not_of(unmarked) + 1));
     return;
   }
-  std::string coloured;
+  std::string colored;
   char current = unmarked;
   for (std::size_t c = 0; c < line.size(); ++c) {
-    if (columns[c] != current) coloured += colour_of(columns[c]);
+    if (columns[c] != current) colored += color_of(columns[c]);
     current = columns[c];
-    coloured += line[c];
+    colored += line[c];
   }
-  if (current != unmarked) coloured += colour_of(unmarked);
-  text.add_line(prefix, coloured);
+  if (current != unmarked) colored += color_of(unmarked);
+  text.add_line(prefix, colored);
 }
 
 }  // namespace
 
-std::string_view colour_of(char mark) {
+std::string_view color_of(char mark) {
   switch (mark) {
     case '!':
       return "\x1b[33m";

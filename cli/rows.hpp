@@ -1,5 +1,5 @@
 // Dump rows with some bytes marked, for find and diff: rows as `mivo dump --offsets` shows
-// them; with colour the marked bytes are coloured, without it a line under the row marks them.
+// them; with color the marked bytes are colored, without it a line under the row marks them.
 #ifndef MIVO_CLI_ROWS_HPP
 #define MIVO_CLI_ROWS_HPP
 
@@ -16,9 +16,9 @@ inline constexpr char unmarked = ' ';
 inline std::uint64_t row_down(std::uint64_t x) { return x - x % row_bytes; }
 inline std::uint64_t row_up(std::uint64_t x) { return row_down(x + row_bytes - 1); }
 
-// The SGR sequence that colours a mark ('!' changed, '-' deleted, '+' inserted, '^' found,
-// '@' a hunk's head; unmarked: the default colour).
-std::string_view colour_of(char mark);
+// The SGR sequence that colors a mark ('!' changed, '-' deleted, '+' inserted, '^' found,
+// '@' a hunk's head; unmarked: the default color).
+std::string_view color_of(char mark);
 
 // Prints the rows of `bytes`, which start at `start` (the start of a row), each byte marked by
 // the character of `marks` at its index; every line is led by `prefix` (marker lines by as

@@ -1,4 +1,4 @@
-// Any text in every layout: the dump is the one the layout rules give (colour removed), or the
+// Any text in every layout: the dump is the one the layout rules give (color removed), or the
 // exact to_char failure; with the character column off it never fails. Then a layout drawn from
 // the input's first bytes: the rest, as bytes, dumps alike whole and written in pieces, and reads
 // back; as text, the kernels' rows equal the portable formatter's.
@@ -23,7 +23,7 @@ std::string label(const mivo::dump_options& o, std::size_t row) {
   return text;
 }
 
-// The dump as the layout rules read, row by row, without colour; nullopt where the character
+// The dump as the layout rules read, row by row, without color; nullopt where the character
 // column meets a bad pair (whose message reference_decode of the pair gives).
 std::optional<std::string> reference_dump(std::string_view s, const mivo::dump_options& o) {
   std::string out;
@@ -63,7 +63,7 @@ std::optional<std::string> reference_dump(std::string_view s, const mivo::dump_o
 }
 
 // The text without its SGR sequences, ESC [ digits and semicolons m.
-std::string without_colour(std::string_view s) {
+std::string without_color(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\x1b' && i + 1 < s.size() && s[i + 1] == '[') {
@@ -169,10 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<std::string> expected = reference_dump(h.text, options);
     try {
       const std::string dump = mivo::hexdump_s(options, h);
-      // Colour is compared by removing it, which is exact unless the text brings escapes too.
+      // Color is compared by removing it, which is exact unless the text brings escapes too.
       const bool comparable = !options.color || h.text.find('\x1b') == std::string::npos;
       check(expected.has_value() &&
-                (!comparable || (options.color ? without_colour(dump) : dump) == *expected),
+                (!comparable || (options.color ? without_color(dump) : dump) == *expected),
             "dump follows the layout");
     } catch (const std::invalid_argument& e) {
       check(options.char_column, "no failure without the character column");

@@ -36,14 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       scalar.keep_bytes(chars, size, skip, want_moved.data()) - want_moved.data()));
   const std::size_t rows = size / 32;
   std::string want_rows(rows * 80 + mivo::detail::row_slack, '\0');
-  mivo::detail::row_number want_number;
+  mivo::detail::label_digits want_number;
   want_rows.resize(static_cast<std::size_t>(
       scalar.dump_rows(chars, chars, rows / 2, &want_number, want_rows.data()) - want_rows.data()));
 
-  std::string want_colour(rows * 300 + mivo::detail::row_slack, '\0');
-  want_colour.resize(static_cast<std::size_t>(
-      scalar.dump_colour_rows(chars, data, chars, rows / 2, nullptr, want_colour.data()) -
-      want_colour.data()));
+  std::string want_color(rows * 300 + mivo::detail::row_slack, '\0');
+  want_color.resize(static_cast<std::size_t>(
+      scalar.dump_color_rows(chars, data, chars, rows / 2, nullptr, want_color.data()) -
+      want_color.data()));
 
   const std::size_t line_bytes = size == 0 ? 1 : 1 + data[size - 1] % 40U;
   const std::size_t lines = size / line_bytes;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The input read back as dump rows, labelled by row number.
   std::vector<char> want_row_digits(32 * 64 + mivo::detail::read_slack);
   std::vector<const char*> want_row_ends(64);
-  mivo::detail::row_number want_label;
+  mivo::detail::label_digits want_label;
   const std::size_t want_rows_read = scalar.read_rows(chars, chars + size, &want_label, 64,
                                                       want_row_digits.data(), want_row_ends.data());
 
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "decode_separated reads encode_separated back");
     std::vector<char> row_digits(want_row_digits.size());
     std::vector<const char*> row_ends(64);
-    mivo::detail::row_number label;
+    mivo::detail::label_digits label;
     const std::size_t got_rows_read =
         k->read_rows(chars, chars + size, &label, 64, row_digits.data(), row_ends.data());
     check(got_rows_read == want_rows_read &&
@@ -105,14 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         static_cast<std::size_t>(k->keep_bytes(chars, size, skip, moved.data()) - moved.data()));
     check(moved == want_moved, "keep_bytes agrees with scalar");
     std::string got_rows(rows * 80 + mivo::detail::row_slack, '\0');
-    mivo::detail::row_number number;
+    mivo::detail::label_digits number;
     got_rows.resize(static_cast<std::size_t>(
         k->dump_rows(chars, chars, rows / 2, &number, got_rows.data()) - got_rows.data()));
     check(got_rows == want_rows, "dump_rows agrees with scalar");
-    std::string colour(rows * 300 + mivo::detail::row_slack, '\0');
-    colour.resize(static_cast<std::size_t>(
-        k->dump_colour_rows(chars, data, chars, rows / 2, nullptr, colour.data()) - colour.data()));
-    check(colour == want_colour, "dump_colour_rows agrees with scalar");
+    std::string color(rows * 300 + mivo::detail::row_slack, '\0');
+    color.resize(static_cast<std::size_t>(
+        k->dump_color_rows(chars, data, chars, rows / 2, nullptr, color.data()) - color.data()));
+    check(color == want_color, "dump_color_rows agrees with scalar");
     std::string got_lines(want_lines.size(), '\0');
     k->encode_lines(data, lines, line_bytes, got_lines.data());
     check(got_lines == want_lines, "encode_lines agrees with scalar");

@@ -72,7 +72,7 @@ placed expected(const mivo::dump_options& layout, std::string_view bytes) {
   return p;
 }
 
-// Where the digits of byte `index` stand in an uncoloured dump's text, and where the row's
+// Where the digits of byte `index` stand in an uncolored dump's text, and where the row's
 // character column starts (npos without one).
 struct row_text {
   std::size_t digit;
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   mivo_fuzz::check(crlf_back.fault.empty() && crlf_back.bytes == back.bytes,
                    "a dump with CRLF line ends does not read back");
 
-  // Edits, on a dump without colour and squeeze, so that rows stand where they are counted.
+  // Edits, on a dump without color and squeeze, so that rows stand where they are counted.
   if (!rest.empty()) {
     layout.color = false;
     layout.squeeze = false;

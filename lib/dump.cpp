@@ -1,5 +1,5 @@
 // Hex dumps: rows of 32 digits in groups of 4, labels, a character column, squeezed runs and
-// colour. One engine renders rows for hexdump_s and dump_writer alike.
+// color. One engine renders rows for hexdump_s and dump_writer alike.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -16,7 +16,7 @@
 #include "codec.hpp"
 #include "dump_geometry.hpp"
 #include "dump_portable.hpp"
-#include "kernels/dump_colour.hpp"
+#include "kernels/dump_color.hpp"
 #include "page_buffer.hpp"
 #include "tables.hpp"
 #include "writer_life.hpp"
@@ -26,16 +26,16 @@ namespace {
 
 using namespace detail::layout;
 using detail::min_number_width;
-using detail::row_number;
+using detail::label_digits;
 using detail::row_slack;
 
 constexpr std::size_t rows_per_chunk = 64;  // rows decoded and rendered per kernel call
 constexpr std::size_t chunk_bytes = rows_per_chunk * row_bytes;
 
-namespace colour = detail::colour;
-using colour::byte_class;
-using colour::class_table;
-using colour::max_row_colour_chars;
+namespace color = detail::color;
+using color::byte_class;
+using color::class_table;
+using color::max_row_color_chars;
 
 bool labelled(const dump_options& o) noexcept {
   return o.row_numbers && o.label != row_label::none;
@@ -90,9 +90,9 @@ std::size_t offset_label_chars(std::uint64_t first, std::size_t rows) noexcept {
   return std::max(min_number_width, hex_digits) + 2;
 }
 
-// The dump's length: exact for plain layouts, an upper bound with squeeze or colour.
+// The dump's length: exact for plain layouts, an upper bound with squeeze or color.
 std::size_t dump_size_bound(std::size_t digits, const dump_options& o) {
-  // Any dump takes fewer than 3 characters per digit plus a row's worth, and colour fewer than
+  // Any dump takes fewer than 3 characters per digit plus a row's worth, and color fewer than
   // 6 more per digit.
   if (digits > (std::string().max_size() - 64) / 9) {
     throw std::length_error("Mivo.hexdump_s: dump would be too long");
@@ -104,7 +104,7 @@ std::size_t dump_size_bound(std::size_t digits, const dump_options& o) {
     size +=
         hex_labels(o) ? rows * offset_label_chars(o.first_offset, rows) : row_number_chars(rows);
   }
-  if (o.color) size += rows * max_row_colour_chars;
+  if (o.color) size += rows * max_row_color_chars;
   return size;
 }
 
@@ -145,7 +145,7 @@ std::size_t first_repeat(const char* digits, std::size_t from, std::size_t rows)
   return rows;
 }
 
-// Renders rows: labels, digits, the character column, squeezed runs and colour. Full rows go
+// Renders rows: labels, digits, the character column, squeezed runs and color. Full rows go
 // through the kernel in chunks; a held row (a repeat that may turn out to be the last) waits
 // until the next row or the end says what it is.
 class row_engine {
@@ -155,7 +155,7 @@ class row_engine {
 
   // The most one full row takes, with everything that may come before it.
   [[nodiscard]] static std::size_t max_row_chars(const dump_options& o) noexcept {
-    return 2 + max_label_chars + row_chars + (o.color ? max_row_colour_chars : 0) + row_slack;
+    return 2 + max_label_chars + row_chars + (o.color ? max_row_color_chars : 0) + row_slack;
   }
 
   // Renders `rows` full rows of `digits`; `bytes` are their bytes, or null to decode them here
@@ -173,7 +173,7 @@ class row_engine {
         if (b == nullptr) {
           const std::size_t pairs = n * row_bytes;
           const std::size_t bad = k_.decode(d, pairs, bytes_.data());
-          // Without the character column a bad pair is no failure: colour finds it by itself.
+          // Without the character column a bad pair is no failure: color finds it by itself.
           if (bad < pairs && options_.char_column) {
             good = bad / row_bytes;
             bad_pair = done * row_bytes + bad;
@@ -232,7 +232,7 @@ class row_engine {
   }
 
  private:
-  [[nodiscard]] row_number label_at(std::uint64_t row) const noexcept {
+  [[nodiscard]] label_digits label_at(std::uint64_t row) const noexcept {
     if (!hex_labels(options_)) return {row, false};
     return {options_.first_offset + std::uint64_t{row_bytes} * row, true};
   }
@@ -265,7 +265,7 @@ class row_engine {
         }
         held_ = true;
         held_label_ = label_;
-        detail::advance_row_number(label_);
+        detail::advance_label_digits(label_);
         ++rows_done_;
         ++r;
         continue;
@@ -292,7 +292,7 @@ class row_engine {
     }
     if (options_.color) {
       rows_done_ += rows;
-      return k_.dump_colour_rows(digits, known_bytes_ + first * row_bytes,
+      return k_.dump_color_rows(digits, known_bytes_ + first * row_bytes,
                                  options_.char_column ? chars : nullptr, rows,
                                  labelled_ ? &label_ : nullptr, out);
     }
@@ -305,11 +305,11 @@ class row_engine {
   char* put_row(const char* digits, std::size_t n, const char* chars, char* out,
                 const std::uint8_t* bytes = nullptr) noexcept {
     if (labelled_) {
-      out = detail::put_row_number(label_, out);
-      detail::advance_row_number(label_);
+      out = detail::put_label_digits(label_, out);
+      detail::advance_label_digits(label_);
     }
     ++rows_done_;
-    if (options_.color) return put_colour_row(digits, n, chars, bytes, out);
+    if (options_.color) return put_color_row(digits, n, chars, bytes, out);
     for (std::size_t k = 0; k < n; ++k) {
       if (k != 0 && k % group_digits == 0) *out++ = ' ';
       *out++ = digits[k];
@@ -340,27 +340,27 @@ class row_engine {
     return (high | low) < 0 ? byte_class::plain : c;
   }
 
-  // A row in colour; `bytes` are those of its pairs when known, else the digits say.
-  char* put_colour_row(const char* digits, std::size_t n, const char* chars,
+  // A row in color; `bytes` are those of its pairs when known, else the digits say.
+  char* put_color_row(const char* digits, std::size_t n, const char* chars,
                        const std::uint8_t* bytes, char* out) const noexcept {
     std::array<byte_class, row_bytes> classes{};
     for (std::size_t k = 0; k + 1 < n; k += 2) {
       classes[k / 2] = bytes != nullptr ? class_table[bytes[k / 2]] : pair_class(digits, k, n);
     }
-    return colour::put_row(digits, n, classes.data(), options_.char_column ? chars : nullptr, out);
+    return color::put_row(digits, n, classes.data(), options_.char_column ? chars : nullptr, out);
   }
 
   dump_options options_;
   bool labelled_;
   const detail::kernel& k_ = detail::active_kernel();
-  row_number label_;             // of the next row
+  label_digits label_;             // of the next row
   std::uint64_t rows_done_ = 0;  // rows rendered or passed over
   bool has_previous_ = false;    // the last full row shown, for squeezing
   std::array<char, row_digits> previous_{};
   std::array<char, row_bytes> previous_chars_{};
   bool held_ = false;     // a repeat of previous_, not yet known to be the last row
   bool starred_ = false;  // "*" is out for the current run
-  row_number held_label_;
+  label_digits held_label_;
   // Scratch, written before it is read: not zeroed, since a small dump would pay for it.
   std::array<std::uint8_t, chunk_bytes> bytes_;
   std::array<char, chunk_bytes> chars_;

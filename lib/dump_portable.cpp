@@ -8,16 +8,16 @@
 #include <numeric>
 
 #include "codec.hpp"
-#include "kernels/dump_colour.hpp"
+#include "kernels/dump_color.hpp"
 #include "tables.hpp"
 
 namespace mivo::detail {
 namespace {
 
-using colour::byte_class;
-using colour::class_table;
+using color::byte_class;
+using color::class_table;
 
-constexpr std::size_t colour_slack = 8;  // switch_class stores a whole word
+constexpr std::size_t color_slack = 8;  // switch_class stores a whole word
 
 // The characters of n bytes, eight to a store.
 char* put_chars(const std::uint8_t* bytes, std::size_t n, const char* table, char* out) noexcept {
@@ -69,11 +69,11 @@ portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
   std::iota(slot_order_.begin(), slot_order_.end(), 0);
   std::sort(slot_order_.begin(), slot_order_.end(),
             [&](std::uint16_t a, std::uint16_t b) { return g_.byte_at[a] < g_.byte_at[b]; });
-  const std::size_t colour = layout.color() ? 2 * g_.columns * colour::sgr_chars + 16 : 0;
+  const std::size_t color = layout.color() ? 2 * g_.columns * color::sgr_chars + 16 : 0;
   // The spaces a plain row starts from: its digit part and the gap before the characters.
   plain_row_spaces_ = g_.digit_columns + (layout.char_column() ? g_.char_gap : 0);
   max_row_chars_ =
-      label_text::max_chars + g_.row_chars(true) + colour + colour_slack + 32 /* put_spaces */;
+      label_text::max_chars + g_.row_chars(true) + color + color_slack + 32 /* put_spaces */;
   rows_per_room_ = std::max<std::size_t>(1, stream_block::block_size / 4 / max_row_chars_);
 }
 
@@ -81,9 +81,9 @@ void portable_dump::encode(const std::uint8_t* b, std::size_t n, char* out) cons
   (layout_.uppercase() ? k_.encode_upper : k_.encode)(b, n, out);
 }
 
-// The digit part and characters in colour, places in order: each byte's digits led by the
-// sequence of its class where the class changes, as the kernels colour the classic shape.
-char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
+// The digit part and characters in color, places in order: each byte's digits led by the
+// sequence of its class where the class changes, as the kernels color the classic shape.
+char* portable_dump::put_color_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
                                       char* out) const noexcept {
   const std::size_t whole = n / 2;
   const bool lone = n % 2 != 0;
@@ -98,7 +98,7 @@ char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* by
     const std::size_t at = g_.byte_at[i];
     std::memset(out, ' ', at - column);
     out += at - column;
-    out = colour::switch_class(now, class_of(i), out);
+    out = color::switch_class(now, class_of(i), out);
     const std::size_t width = i == whole ? 1 : g_.unit;
     if (layout_.base() == dump_base::hex) {
       std::memcpy(out, digits + std::size_t{2} * i, width);
@@ -111,7 +111,7 @@ char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* by
     out += width;
     column = at + width;
   }
-  out = colour::switch_class(now, byte_class::plain, out);
+  out = color::switch_class(now, byte_class::plain, out);
   std::memset(out, ' ', g_.digit_columns - column);
   out += g_.digit_columns - column;
   if (layout_.char_column()) {
@@ -119,10 +119,10 @@ char* portable_dump::put_colour_units(const char* digits, const std::uint8_t* by
     out += g_.char_gap;
     if (g_.framed) *out++ = '|';
     for (std::size_t i = 0; i < whole; ++i) {
-      out = colour::switch_class(now, class_of(i), out);
+      out = color::switch_class(now, class_of(i), out);
       *out++ = chars_[bytes[i]];
     }
-    out = colour::switch_class(now, byte_class::plain, out);
+    out = color::switch_class(now, byte_class::plain, out);
     if (g_.framed) *out++ = '|';
   }
   return out;
@@ -134,7 +134,7 @@ char* portable_dump::put_row(const char* digits, const std::uint8_t* bytes, std:
                              const label_text& label, char* out) const noexcept {
   if (labelled_) out = label.put(out);
   if (color_) {
-    out = put_colour_units(digits, bytes, n, out);
+    out = put_color_units(digits, bytes, n, out);
     *out++ = '\n';
     return out;
   }
@@ -214,7 +214,7 @@ void portable_dump::fail_at(const char* pair, std::uint64_t position) {
   throw_bad_pair(pair, static_cast<std::size_t>(position));
 }
 
-// Full rows: squeezed or coloured one by one, else rendered straight into the block, as many
+// Full rows: squeezed or colored one by one, else rendered straight into the block, as many
 // at a time as fit one request.
 void portable_dump::emit_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows) {
   const auto bytes_of = [&](std::size_t r) {
@@ -250,7 +250,7 @@ void portable_dump::text_rows(const char* d, std::size_t rows) {
     emit_rows(chunk, scratch_bytes_.data(), good);
     if (good == n) continue;
     if (strict_) fail_at(chunk + 2 * bad, row_start_ + 2 * (bad - good * g_.columns));
-    emit_rows(chunk + good * row_digits_, nullptr, n - good);  // colour alone: classes by digits
+    emit_rows(chunk + good * row_digits_, nullptr, n - good);  // color alone: classes by digits
   }
 }
 

@@ -1,5 +1,5 @@
 // The portable formatter: renders a dump in any layout, from digits or from bytes, with
-// squeezing, colour and the closing line. The kernels' whole-row path is a faster way to the
+// squeezing, color and the closing line. The kernels' whole-row path is a faster way to the
 // same text for the classic shape only.
 #ifndef MIVO_DUMP_PORTABLE_HPP
 #define MIVO_DUMP_PORTABLE_HPP
@@ -44,7 +44,7 @@ class portable_dump {
   void emit_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows);
   char* put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
                 const label_text& label, char* out) const noexcept;
-  char* put_colour_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
+  char* put_color_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
                          char* out) const noexcept;
   char* star(char* out) const noexcept;
   void release_held();
@@ -68,7 +68,7 @@ class portable_dump {
   bool color_;
   dump_base base_;
   bool strict_;       // every pair must be valid: characters or digits other than hex shown
-  bool need_bytes_;   // the bytes are looked at: strict, or colour
+  bool need_bytes_;   // the bytes are looked at: strict, or color
   bool need_digits_;  // rows are kept as digits: hex shown, or squeezing compares them
   std::size_t row_digits_;
   std::size_t max_row_chars_;

@@ -264,7 +264,7 @@ struct classic_reader : detail::row_places {
   const char* fast_rows(const char* p, const char* end) {
     if (labelled && (!have_row || (!hex_labels && last_end % layout::row_bytes != 0))) return p;
     const std::uint64_t first = next_place();
-    detail::row_number label(hex_labels ? first : first / layout::row_bytes, hex_labels);
+    detail::label_digits label(hex_labels ? first : first / layout::row_bytes, hex_labels);
     for (;;) {
       const std::uint64_t place = next_place();
       if (used > 0 && block_offset + used != place) flush();
@@ -278,7 +278,7 @@ struct classic_reader : detail::row_places {
 
   // Gathers the digits of up to a batch of rows from p on; row_starts[i] is where row i starts,
   // and row_starts[count] where the rest does.
-  std::size_t gather_rows(const char* p, const char* end, detail::row_number& label,
+  std::size_t gather_rows(const char* p, const char* end, detail::label_digits& label,
                           std::size_t max_rows) {
     if (used > 0 && block_bytes - used < batch_rows * layout::row_bytes) flush();
     row_starts[0] = p;

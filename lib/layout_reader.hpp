@@ -51,7 +51,7 @@ class layout_reader : row_places {
   std::vector<char> gathered_;       // a full row's digits side by side
 
   std::string pending_;                       // a line split across pieces
-  std::string plain_;                         // a line without its colour sequences
+  std::string plain_;                         // a line without its color sequences
   std::vector<std::uint32_t> plain_columns_;  // the column of each character of plain_
   bool mapped_ = false;  // plain_columns_ holds the columns of the line being read
 

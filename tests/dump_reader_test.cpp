@@ -96,7 +96,7 @@ TEST(DumpReader, ReadsBackEveryLayoutOverAnySplit) {
         if (piece < 100 && n > 300) continue;
         SCOPED_TRACE(::testing::Message()
                      << "label " << static_cast<int>(layout.label) << " n " << n << " piece "
-                     << piece << " chars " << layout.char_column << " colour " << layout.color);
+                     << piece << " chars " << layout.char_column << " color " << layout.color);
         EXPECT_EQ(read_back(layout, text, piece).contiguous(first), bytes);
       }
     }

@@ -109,7 +109,7 @@ TEST_P(KernelTest, DumpCharsLikeScalar) {
 }
 
 std::string dump_rows_with(const kernel& k, const std::string& digits, const std::string* chars,
-                           mivo::detail::row_number* number) {
+                           mivo::detail::label_digits* number) {
   const std::size_t rows = digits.size() / 32;
   std::string out(rows * 80 + mivo::detail::row_slack, '\0');
   const char* end = k.dump_rows(digits.data(), chars != nullptr ? chars->data() : nullptr, rows,
@@ -141,9 +141,9 @@ TEST_P(KernelTest, DumpRowsLikeScalar) {
     for (const bool with_chars : {false, true}) {
       // Numbers from 0, and across the step from 8 to 9 digits.
       for (const char* start : {"00000000", "99999996"}) {
-        mivo::detail::row_number got_number;
+        mivo::detail::label_digits got_number;
         std::memcpy(&got_number.low, start, 8);
-        mivo::detail::row_number want_number = got_number;
+        mivo::detail::label_digits want_number = got_number;
         const std::string* c = with_chars ? &chars : nullptr;
         ASSERT_EQ(dump_rows_with(*GetParam(), digits, c, &got_number),
                   dump_rows_with(mivo::detail::scalar_kernel, digits, c, &want_number))
@@ -156,21 +156,21 @@ TEST_P(KernelTest, DumpRowsLikeScalar) {
   }
 }
 
-std::string dump_colour_rows_with(const kernel& k, const std::string& bytes, bool with_chars,
-                                  mivo::detail::row_number* number) {
+std::string dump_color_rows_with(const kernel& k, const std::string& bytes, bool with_chars,
+                                  mivo::detail::label_digits* number) {
   const std::size_t rows = bytes.size() / 16;
   const std::string digits = encode_with(mivo::detail::scalar_kernel, bytes);
   std::string chars(bytes.size(), '\0');
   const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
   k.dump_chars(in, bytes.size(), chars.data());
   std::string out(rows * 300 + mivo::detail::row_slack, '\0');
-  const char* end = k.dump_colour_rows(digits.data(), in, with_chars ? chars.data() : nullptr, rows,
+  const char* end = k.dump_color_rows(digits.data(), in, with_chars ? chars.data() : nullptr, rows,
                                        number, out.data());
   out.resize(static_cast<std::size_t>(end - out.data()));
   return out;
 }
 
-TEST_P(KernelTest, DumpColourRowsLikeScalar) {
+TEST_P(KernelTest, DumpColorRowsLikeScalar) {
   // Bytes of every class, in runs of every length from 1 to 4, so each lane of a row both
   // starts a class and continues one.
   const std::string classes{'\0', 'A', '\n', '\x01', '\xc8', ' ', '\x7f', '\xff'};
@@ -181,13 +181,13 @@ TEST_P(KernelTest, DumpColourRowsLikeScalar) {
   bytes += mivo_test::all_bytes();
   bytes.resize(bytes.size() / 16 * 16);
   for (const bool with_chars : {false, true}) {
-    mivo::detail::row_number got_number;
-    mivo::detail::row_number want_number;
-    ASSERT_EQ(dump_colour_rows_with(*GetParam(), bytes, with_chars, &got_number),
-              dump_colour_rows_with(mivo::detail::scalar_kernel, bytes, with_chars, &want_number))
+    mivo::detail::label_digits got_number;
+    mivo::detail::label_digits want_number;
+    ASSERT_EQ(dump_color_rows_with(*GetParam(), bytes, with_chars, &got_number),
+              dump_color_rows_with(mivo::detail::scalar_kernel, bytes, with_chars, &want_number))
         << with_chars;
-    ASSERT_EQ(dump_colour_rows_with(*GetParam(), bytes, with_chars, nullptr),
-              dump_colour_rows_with(mivo::detail::scalar_kernel, bytes, with_chars, nullptr));
+    ASSERT_EQ(dump_color_rows_with(*GetParam(), bytes, with_chars, nullptr),
+              dump_color_rows_with(mivo::detail::scalar_kernel, bytes, with_chars, nullptr));
   }
 }
 
@@ -262,7 +262,7 @@ struct rows_read {
 rows_read read_rows_with(const kernel& k, const std::string& text, bool labelled, bool hex) {
   std::vector<char> digits(64 * 32 + mivo::detail::read_slack);
   std::vector<const char*> ends(64);
-  mivo::detail::row_number number(0, hex);
+  mivo::detail::label_digits number(0, hex);
   const std::size_t count =
       k.read_rows(text.data(), text.data() + text.size(), labelled ? &number : nullptr, 64,
                   digits.data(), ends.data());

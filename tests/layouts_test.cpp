@@ -1,4 +1,4 @@
-// The dump's optional layouts: byte-offset labels, squeezed runs, colour and uppercase, and the
+// The dump's optional layouts: byte-offset labels, squeezed runs, color and uppercase, and the
 // writer's zero runs and failing streams.
 #include <cstdio>
 #include <sstream>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "helpers.hpp"
-#include "kernels/row_number.hpp"
+#include "kernels/label_digits.hpp"
 
 namespace {
 
@@ -32,15 +32,15 @@ std::string row(const std::string& label, char fill) {
 TEST(RowLabel, CountsLikePrintfAcrossEveryCarry) {
   for (const unsigned long long start : {0ULL, 99999990ULL, 0xfffffff0ULL, 0xfffffffffff5ULL}) {
     for (const bool hex : {false, true}) {
-      mivo::detail::row_number label(start, hex);
+      mivo::detail::label_digits label(start, hex);
       for (unsigned long long row = 0; row < 40000; ++row) {
         char want[40];
         std::snprintf(want, sizeof want,
                       hex ? "%08llx: " : "%.8llu: ", start + (hex ? 16 : 1) * row);
         char got[40];
-        char* end = mivo::detail::put_row_number(label, got);
+        char* end = mivo::detail::put_label_digits(label, got);
         ASSERT_EQ(std::string(got, end), want) << start << (hex ? " hex" : " decimal");
-        mivo::detail::advance_row_number(label);
+        mivo::detail::advance_label_digits(label);
       }
     }
   }
@@ -86,7 +86,7 @@ TEST(DumpLayouts, SqueezeNeedsLabels) {
   }
 }
 
-TEST(DumpLayouts, ColourMarksEachRunOfAByteClassOnce) {
+TEST(DumpLayouts, ColorMarksEachRunOfAByteClassOnce) {
   const std::string bytes = {'\0', '\0', 'A', 'B', '\n', '\x01', '\x80'};
   const std::string esc = "\x1b[";
   EXPECT_EQ(mivo::hexdump_s({.color = true}, mivo::of_string(bytes)),
@@ -100,7 +100,7 @@ TEST(DumpLayouts, ColourMarksEachRunOfAByteClassOnce) {
 
 // Whole rows of every class in runs of every length: without its escape sequences the dump is
 // the plain one, and it holds one sequence per run in each part of a row and two resets a row.
-TEST(DumpLayouts, ColourOfWholeRowsStripsToThePlainDumpWithOneSequencePerRun) {
+TEST(DumpLayouts, ColorOfWholeRowsStripsToThePlainDumpWithOneSequencePerRun) {
   const std::string kinds{'\0', 'A', '\t', '\x01', '\xc8', ' ', '\x7f', '\xff'};
   std::string bytes;
   for (std::size_t i = 0; bytes.size() < 16 * 50 + 5; ++i) {
@@ -121,9 +121,9 @@ TEST(DumpLayouts, ColourOfWholeRowsStripsToThePlainDumpWithOneSequencePerRun) {
   for (const bool chars : {true, false}) {
     for (const row_label label : {row_label::row_number, row_label::byte_offset, row_label::none}) {
       const dump_options o{.char_column = chars, .label = label};
-      dump_options coloured = o;
-      coloured.color = true;
-      const std::string dump = mivo::hexdump_s(coloured, mivo::of_string(bytes));
+      dump_options colored = o;
+      colored.color = true;
+      const std::string dump = mivo::hexdump_s(colored, mivo::of_string(bytes));
       std::string stripped;
       std::size_t sequences = 0;
       for (std::size_t i = 0; i < dump.size(); ++i) {

@@ -84,7 +84,7 @@ void encode_avx512(const std::uint8_t* in, std::size_t n, char* out) noexcept {
 
 // Full rows read back, as x86::read_rows does, but a row (after its label) is one masked load:
 // one compare each finds its spaces and line feeds, and one permute gathers its 32 digits.
-std::size_t read_rows_avx512(const char* text, const char* end, row_number* number,
+std::size_t read_rows_avx512(const char* text, const char* end, label_digits* number,
                              std::size_t max_rows, char* digits, const char** row_ends) noexcept {
   using namespace layout;
   static_assert(row_digits == 32 && digit_columns == 39 && row_chars == 58 && chars_start == 41,
@@ -125,7 +125,7 @@ std::size_t read_rows_avx512(const char* text, const char* end, row_number* numb
     digits += row_digits;
     text = t + length;
     row_ends[count] = text;
-    if (number != nullptr) advance_row_number(*number);
+    if (number != nullptr) advance_label_digits(*number);
   }
   return count;
 }
@@ -248,12 +248,12 @@ char* keep_bytes_avx512(const char* in, std::size_t n, const skip_tables& skip,
   return avx2_kernel.keep_bytes(in, n, skip, out);
 }
 
-// Colour, four bytes to a token. Pool `a` holds each pair's two digits and its sequence's x
+// Color, four bytes to a token. Pool `a` holds each pair's two digits and its sequence's x
 // and y, four lanes a pair; pool `b` (lanes 64 on) holds a filler and the sequence's ESC [ m
 // likewise: the filler is the space between groups for the digit part and the byte's
 // character for the character column. A token's permute picks from both by which of its four
 // bytes start a class; a token four bytes on adds 16 to every lane it picks.
-namespace colour_tokens {
+namespace color_tokens {
 constexpr std::size_t bytes_per_token = 4;
 enum lane : std::uint8_t { high_digit, low_digit, x, y, filler = 64, esc, bracket, em };
 
@@ -305,12 +305,12 @@ inline char* put_tokens(const patterns& p, unsigned starts, __m512i a, __m512i b
   }
   return out;
 }
-}  // namespace colour_tokens
+}  // namespace color_tokens
 
-char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, const char* chars,
-                              std::size_t rows, row_number* number, char* out) noexcept {
+char* dump_color_rows_avx512(const char* digits, const std::uint8_t* bytes, const char* chars,
+                              std::size_t rows, label_digits* number, char* out) noexcept {
   using namespace layout;
-  using namespace colour_tokens;
+  using namespace color_tokens;
   const auto lanes = [](char filler) {
     return _mm512_set1_epi32(static_cast<int>(static_cast<unsigned char>(filler) | 0x1bU << 8 |
                                               unsigned{'['} << 16 | unsigned{'m'} << 24));
@@ -319,12 +319,12 @@ char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, con
   const __m512i sequence = lanes(0);
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits, bytes += row_bytes) {
     if (number != nullptr) {
-      out = put_row_number(*number, out);
-      advance_row_number(*number);
+      out = put_label_digits(*number, out);
+      advance_label_digits(*number);
     }
     __m128i x;
     __m128i y;
-    const unsigned starts = x86::colour_rows::row_classes(bytes, x, y);
+    const unsigned starts = x86::color_rows::row_classes(bytes, x, y);
     const __m256i xy =
         _mm256_or_si256(_mm256_cvtepu8_epi16(x), _mm256_slli_epi16(_mm256_cvtepu8_epi16(y), 8));
     const __m512i a =
@@ -333,13 +333,13 @@ char* dump_colour_rows_avx512(const char* digits, const std::uint8_t* bytes, con
                         _mm512_maskz_slli_epi32(all16, _mm512_maskz_cvtepu16_epi32(all16, xy), 16));
     // The four tokens end with the space after the last group, which is not the row's.
     out = put_tokens(digit_patterns, starts, a, spaces, out) - 1;
-    out = colour::end_digit_part(chars != nullptr, out);
+    out = color::end_digit_part(chars != nullptr, out);
     if (chars == nullptr) continue;
     const __m512i b = _mm512_or_si512(
         sequence, _mm512_maskz_cvtepu8_epi32(
                       all16, _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars))));
     out = put_tokens(char_patterns, starts, a, b, out);
-    out = colour::end_char_part(out);
+    out = color::end_char_part(out);
     chars += row_bytes;
   }
   return out;
@@ -355,7 +355,7 @@ const kernel avx512_kernel = {
     .decode = decode_avx512,
     .dump_chars = dump_chars_avx512,
     .dump_rows = x86::dump_rows,
-    .dump_colour_rows = dump_colour_rows_avx512,
+    .dump_color_rows = dump_color_rows_avx512,
     .count_kept = count_kept_avx512,
     .encode_kept = encode_kept_avx512,
     .encode_lines = encode_lines_avx512,

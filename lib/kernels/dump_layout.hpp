@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "row_number.hpp"
+#include "label_digits.hpp"
 
 namespace mivo::detail::layout {
 
@@ -26,10 +26,10 @@ inline constexpr std::size_t max_label_chars = min_label_chars + max_high_digits
 // Where a full row read back starts: past its label when `number` is not null. Null when the
 // text before `end` cannot hold a full row there, or the label is not `number`.
 inline const char* row_after_label(const char* text, const char* end,
-                                   const row_number* number) noexcept {
+                                   const label_digits* number) noexcept {
   const std::size_t label_chars = number != nullptr ? min_label_chars + number->high_width : 0;
   if (static_cast<std::size_t>(end - text) < label_chars + row_chars) return nullptr;
-  if (number != nullptr && !matches_row_number(text, *number)) return nullptr;
+  if (number != nullptr && !matches_label_digits(text, *number)) return nullptr;
   return text + label_chars;
 }
 

@@ -13,7 +13,7 @@
 #include <mivo.hpp>
 #include "cpu.hpp"
 #include "dump_layout.hpp"
-#include "row_number.hpp"
+#include "label_digits.hpp"
 
 namespace mivo::detail {
 
@@ -120,12 +120,12 @@ struct kernel {
   // null (advancing it), the 32 digits of digits[32r..] in groups of 4 with single spaces,
   // two spaces and chars[16r..16r+16) when `chars` is not null, and "\n". Returns the end of
   // the rows; may write up to row_slack bytes past it.
-  char* (*dump_rows)(const char* digits, const char* chars, std::size_t rows, row_number* number,
+  char* (*dump_rows)(const char* digits, const char* chars, std::size_t rows, label_digits* number,
                      char* out) noexcept;
-  // As dump_rows, in colour: each pair and its character wrapped by the class of its byte in
-  // bytes[16r..16r+16), as colour::put_row writes a full row.
-  char* (*dump_colour_rows)(const char* digits, const std::uint8_t* bytes, const char* chars,
-                            std::size_t rows, row_number* number, char* out) noexcept;
+  // As dump_rows, in color: each pair and its character wrapped by the class of its byte in
+  // bytes[16r..16r+16), as color::put_row writes a full row.
+  char* (*dump_color_rows)(const char* digits, const std::uint8_t* bytes, const char* chars,
+                            std::size_t rows, label_digits* number, char* out) noexcept;
   // How many bytes of in[0..n) the skip list keeps.
   std::size_t (*count_kept)(const std::uint8_t* in, std::size_t n,
                             const skip_tables& skip) noexcept;
@@ -147,7 +147,7 @@ struct kernel {
   // text on: copies each row's 32 digits, unjudged, to digits[32r..] and where the row ends to
   // row_ends[r]. Stops at max_rows, at the first other line, or where a row could not be read
   // whole before `end`; returns the rows read. May write read_slack bytes past the digits.
-  std::size_t (*read_rows)(const char* text, const char* end, row_number* number,
+  std::size_t (*read_rows)(const char* text, const char* end, label_digits* number,
                            std::size_t max_rows, char* digits, const char** row_ends) noexcept;
   // Copies the bytes of in[0..n) the skip list does not hold to out, in order; returns the end
   // of them. May write up to keep_slack bytes past it.

@@ -111,7 +111,7 @@ void dump_chars_neon(const std::uint8_t* in, std::size_t n, char* out) noexcept 
 
 // Full dump rows: three table lookups place the 32 digits in their 39 columns (an index out of
 // range gives 0), and the separators fill those lanes.
-char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, row_number* number,
+char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, label_digits* number,
                      char* out) noexcept {
   constexpr std::uint8_t gap = 0xff;
   constexpr std::array<std::uint8_t, 16> first = {0, 1,   2, 3, gap, 4,  5,   6,
@@ -140,8 +140,8 @@ char* dump_rows_neon(const char* digits, const char* chars, std::size_t rows, ro
   static_assert(row_digits == 32 && chars_start == 41, "the tables above place 32 digits in 39");
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
-      o = reinterpret_cast<std::uint8_t*>(put_row_number(*number, reinterpret_cast<char*>(o)));
-      advance_row_number(*number);
+      o = reinterpret_cast<std::uint8_t*>(put_label_digits(*number, reinterpret_cast<char*>(o)));
+      advance_label_digits(*number);
     }
     const auto* d = reinterpret_cast<const std::uint8_t*>(digits);
     const uint8x16x2_t row = {{vld1q_u8(d), vld1q_u8(d + 16)}};
@@ -254,14 +254,14 @@ char* keep_bytes_neon(const char* in, std::size_t n, const skip_tables& skip, ch
   return scalar_kernel.keep_bytes(in + i, n - i, skip, out);
 }
 
-// Colour is rendered by the portable loop.
-char* dump_colour_rows_neon(const char* digits, const std::uint8_t* bytes, const char* chars,
-                            std::size_t rows, row_number* number, char* out) noexcept {
-  return scalar_kernel.dump_colour_rows(digits, bytes, chars, rows, number, out);
+// Color is rendered by the portable loop.
+char* dump_color_rows_neon(const char* digits, const std::uint8_t* bytes, const char* chars,
+                            std::size_t rows, label_digits* number, char* out) noexcept {
+  return scalar_kernel.dump_color_rows(digits, bytes, chars, rows, number, out);
 }
 
 // Rows are read back by the portable loop.
-std::size_t read_rows_neon(const char* text, const char* end, row_number* number,
+std::size_t read_rows_neon(const char* text, const char* end, label_digits* number,
                            std::size_t max_rows, char* digits, const char** row_ends) noexcept {
   return scalar_kernel.read_rows(text, end, number, max_rows, digits, row_ends);
 }
@@ -276,7 +276,7 @@ const kernel neon_kernel = {
     .decode = decode_neon,
     .dump_chars = dump_chars_neon,
     .dump_rows = dump_rows_neon,
-    .dump_colour_rows = dump_colour_rows_neon,
+    .dump_color_rows = dump_color_rows_neon,
     .count_kept = count_kept_neon,
     .encode_kept = encode_kept_neon,
     .encode_lines = encode_lines_in_chunks<encode_neon<false>>,

@@ -1,6 +1,6 @@
 // The portable kernel, built on every CPU: one table read per digit, no shifts or masks.
 #include "../tables.hpp"
-#include "dump_colour.hpp"
+#include "dump_color.hpp"
 #include "kernels.hpp"
 
 #include <array>
@@ -68,13 +68,13 @@ void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcep
   for (std::size_t i = 0; i < n; ++i) out[i] = dump_char[in[i]];
 }
 
-char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, row_number* number,
+char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, label_digits* number,
                        char* out) noexcept {
   using namespace layout;
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
-      out = put_row_number(*number, out);
-      advance_row_number(*number);
+      out = put_label_digits(*number, out);
+      advance_label_digits(*number);
     }
     for (std::size_t g = 0; g < row_digits; g += group_digits) {
       std::memcpy(out, digits + g, group_digits);
@@ -92,17 +92,17 @@ char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, 
   return out;
 }
 
-char* dump_colour_rows_scalar(const char* digits, const std::uint8_t* bytes, const char* chars,
-                              std::size_t rows, row_number* number, char* out) noexcept {
+char* dump_color_rows_scalar(const char* digits, const std::uint8_t* bytes, const char* chars,
+                              std::size_t rows, label_digits* number, char* out) noexcept {
   using namespace layout;
-  std::array<colour::byte_class, row_bytes> classes{};
+  std::array<color::byte_class, row_bytes> classes{};
   for (std::size_t r = 0; r < rows; ++r) {
     if (number != nullptr) {
-      out = put_row_number(*number, out);
-      advance_row_number(*number);
+      out = put_label_digits(*number, out);
+      advance_label_digits(*number);
     }
-    for (std::size_t k = 0; k < row_bytes; ++k) classes[k] = colour::class_table[bytes[k]];
-    out = colour::put_row(digits, row_digits, classes.data(), chars, out);
+    for (std::size_t k = 0; k < row_bytes; ++k) classes[k] = color::class_table[bytes[k]];
+    out = color::put_row(digits, row_digits, classes.data(), chars, out);
     digits += row_digits;
     bytes += row_bytes;
     if (chars != nullptr) chars += row_bytes;
@@ -199,7 +199,7 @@ std::size_t row_length(const char* t) noexcept {
 
 }  // namespace rows
 
-std::size_t read_rows_scalar(const char* text, const char* end, row_number* number,
+std::size_t read_rows_scalar(const char* text, const char* end, label_digits* number,
                              std::size_t max_rows, char* digits, const char** row_ends) noexcept {
   using namespace layout;
   std::size_t count = 0;
@@ -214,7 +214,7 @@ std::size_t read_rows_scalar(const char* text, const char* end, row_number* numb
     digits += row_digits;
     text = row_text + length;
     row_ends[count] = text;
-    if (number != nullptr) advance_row_number(*number);
+    if (number != nullptr) advance_label_digits(*number);
   }
   return count;
 }
@@ -251,7 +251,7 @@ const kernel scalar_kernel = {
     .decode = decode_scalar,
     .dump_chars = dump_chars_scalar,
     .dump_rows = dump_rows_scalar,
-    .dump_colour_rows = dump_colour_rows_scalar,
+    .dump_color_rows = dump_color_rows_scalar,
     .count_kept = count_kept_scalar,
     .encode_kept = encode_kept_scalar,
     .encode_lines = encode_lines_in_chunks<encode_scalar<high_digit_table, low_digit_table>>,

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dump_colour.hpp"
+#include "dump_color.hpp"
 #include "kernels.hpp"
 
 namespace mivo::detail::x86 {
@@ -298,12 +298,12 @@ inline void encode16_to(const std::uint8_t* in, char* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
 }
 
-// Colour, for dump_colour_rows. A class is told by the y of its sequence ESC [ x y m, so the
+// Color, for dump_color_rows. A class is told by the y of its sequence ESC [ x y m, so the
 // lanes whose class changes are one compare of the row's y with itself shifted by one lane.
-namespace colour_rows {
-using colour::byte_class;
+namespace color_rows {
+using color::byte_class;
 constexpr char sgr_char(byte_class c, std::size_t i) noexcept {
-  return colour::class_sgr[static_cast<std::size_t>(c)][i];
+  return color::class_sgr[static_cast<std::size_t>(c)][i];
 }
 constexpr char common_x = sgr_char(byte_class::printable, 2);
 static_assert(sgr_char(byte_class::whitespace, 2) == common_x &&
@@ -405,19 +405,19 @@ inline char* put_tokens(const token_orders& t, __m128i source, unsigned& starts,
   put(_mm_unpackhi_epi64(source, fixed));
   return out;
 }
-}  // namespace colour_rows
+}  // namespace color_rows
 
-inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, const char* chars,
-                              std::size_t rows, row_number* number, char* out) noexcept {
+inline char* dump_color_rows(const char* digits, const std::uint8_t* bytes, const char* chars,
+                              std::size_t rows, label_digits* number, char* out) noexcept {
   using namespace layout;
-  using namespace colour_rows;
+  using namespace color_rows;
   const auto load = [](const void* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits, bytes += row_bytes) {
     if (number != nullptr) {
-      out = put_row_number(*number, out);
-      advance_row_number(*number);
+      out = put_label_digits(*number, out);
+      advance_label_digits(*number);
     }
     __m128i x;
     __m128i y;
@@ -432,7 +432,7 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     out = put_tokens(digit_orders, _mm_unpacklo_epi32(d1, xy_high), digit_starts, out);
     out = put_tokens(digit_orders, _mm_unpackhi_epi32(d1, xy_high), digit_starts, out);
     --out;  // the tokens end with the space after the last group, which is not the row's
-    out = colour::end_digit_part(chars != nullptr, out);
+    out = color::end_digit_part(chars != nullptr, out);
     if (chars == nullptr) continue;
     const __m128i c = load(chars);
     const __m128i c_low = _mm_unpacklo_epi16(c, _mm_setzero_si128());
@@ -442,7 +442,7 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
     out = put_tokens(char_orders, _mm_unpackhi_epi32(xy_low, c_low), char_starts, out);
     out = put_tokens(char_orders, _mm_unpacklo_epi32(xy_high, c_high), char_starts, out);
     out = put_tokens(char_orders, _mm_unpackhi_epi32(xy_high, c_high), char_starts, out);
-    out = colour::end_char_part(out);
+    out = color::end_char_part(out);
     chars += row_bytes;
   }
   return out;
@@ -450,7 +450,7 @@ inline char* dump_colour_rows(const char* digits, const std::uint8_t* bytes, con
 
 // Full dump rows with PSHUFB: three shuffles place the 32 digits in their 39 columns, and the
 // shuffles' zero lanes are filled with the separators.
-inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, row_number* number,
+inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, label_digits* number,
                        char* out) noexcept {
   const __m128i first = _mm_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12);
   const __m128i first_gaps = _mm_setr_epi8(0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0);
@@ -465,8 +465,8 @@ inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, 
   static_assert(row_digits == 32 && chars_start == 41, "the shuffles above place 32 digits in 39");
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
-      out = put_row_number(*number, out);
-      advance_row_number(*number);
+      out = put_label_digits(*number, out);
+      advance_label_digits(*number);
     }
     const auto load = [](const char* p) {
       return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -490,7 +490,7 @@ inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, 
 
 // Dump rows read back: three shuffles gather a row's 32 digits from its 39 columns (the inverse
 // of dump_rows), and byte compares find the spaces and line feeds where they must be.
-inline std::size_t read_rows(const char* text, const char* end, row_number* number,
+inline std::size_t read_rows(const char* text, const char* end, label_digits* number,
                              std::size_t max_rows, char* digits, const char** row_ends) noexcept {
   using namespace layout;
   static_assert(row_digits == 32 && digit_columns == 39 && row_chars == 58,
@@ -535,7 +535,7 @@ inline std::size_t read_rows(const char* text, const char* end, row_number* numb
     digits += row_digits;
     text = t + length;
     row_ends[count] = text;
-    if (number != nullptr) advance_row_number(*number);
+    if (number != nullptr) advance_label_digits(*number);
   }
   return count;
 }

@@ -272,7 +272,7 @@ py::str dump(const py::object& data, bool offsets, bool row_numbers, bool chars,
   std::string text;
   try {
     text = run(in.bytes().size(), [&] {
-      // Room for every row at once (80 characters for 16 bytes, more with colour), so the
+      // Room for every row at once (80 characters for 16 bytes, more with color), so the
       // text is never copied as it grows.
       gathering_buffer gathered;
       gathered.reserve((in.bytes().size() / 16 + 1) * (color ? 400 : 80));
@@ -454,7 +454,7 @@ b'\xde\xad')");
 
 offsets=True labels rows with byte offsets, as xxd does (from first_offset); row_numbers=False
 leaves labels out; chars=False the character column; squeeze=True shows runs of equal rows as
-"*"; color=True colours bytes by class.
+"*"; color=True colors bytes by class.
 
 >>> print(mivo.dump(b"hello"), end="")
 00000000: 6865 6c6c 6f                             hello)");

@@ -1,6 +1,6 @@
 # Targets built only on request, one per header: probe_public must compile, and every
 # private_* must fail to find its header. run_consumer.cmake builds them.
-set(mivo_private_headers codec.hpp tables.hpp kernels/kernels.hpp kernels/row_number.hpp)
+set(mivo_private_headers codec.hpp tables.hpp kernels/kernels.hpp kernels/label_digits.hpp)
 if(CMAKE_SCRIPT_MODE_FILE)
   return()  # run_consumer.cmake wants the list alone
 endif()

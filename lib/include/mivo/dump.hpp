@@ -48,9 +48,9 @@ struct dump_options {
   // such rows becomes one line "*". The last row is always shown, so the end can be seen, and
   // a partial row never repeats. Needs labels: without them, std::invalid_argument.
   bool squeeze = false;
-  // Each byte's digits and character in an SGR colour by class: NUL, printable ASCII, ASCII
+  // Each byte's digits and character in an SGR color by class: NUL, printable ASCII, ASCII
   // whitespace (9-13), other ASCII, non-ASCII; one sequence per run of a class, "\x1b[39m" before
-  // the plain parts. Removing every "ESC [ ... m" gives exactly the dump without colour.
+  // the plain parts. Removing every "ESC [ ... m" gives exactly the dump without color.
   bool color = false;
 };
 

@@ -102,7 +102,7 @@ class MIVO_API decode_writer {
 
 // Reads a hex dump back into bytes, the inverse of dump_writer: for every input x and every
 // `layout`, the text of hexdump_s(layout, x) read with the same layout yields exactly x. The
-// character column, squeezing, colour and case are read whatever they are.
+// character column, squeezing, color and case are read whatever they are.
 //
 // The classic shape (16 bytes in groups of 2, hex, in order) is read forgivingly: a line is a
 // row, its label ("N: ", with labels), then digits in groups split by single spaces, up to two

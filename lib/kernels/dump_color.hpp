@@ -1,6 +1,6 @@
-// The dump's colours, in one place for the dump and every kernel that colours rows.
-#ifndef MIVO_KERNELS_DUMP_COLOUR_HPP
-#define MIVO_KERNELS_DUMP_COLOUR_HPP
+// The dump's colors, in one place for the dump and every kernel that colors rows.
+#ifndef MIVO_KERNELS_DUMP_COLOR_HPP
+#define MIVO_KERNELS_DUMP_COLOR_HPP
 
 #include <array>
 #include <cstddef>
@@ -9,9 +9,9 @@
 
 #include "dump_layout.hpp"
 
-namespace mivo::detail::colour {
+namespace mivo::detail::color {
 
-// One SGR sequence per run of a byte class, and the default colour after every coloured part.
+// One SGR sequence per run of a byte class, and the default color after every colored part.
 // Every sequence is ESC [ x y m, so a class is told by y alone, and a sequence fits one 8-byte
 // word: it is stored whole and the output advances past it only when the class changes.
 enum class byte_class : std::uint8_t { plain, null, printable, whitespace, other_ascii, high };
@@ -19,7 +19,7 @@ inline constexpr std::size_t sgr_chars = 5;
 inline constexpr std::array<std::array<char, 8>, 6> class_sgr = {
     {{"\x1b[39m"}, {"\x1b[90m"}, {"\x1b[36m"}, {"\x1b[32m"}, {"\x1b[35m"}, {"\x1b[33m"}}};
 // A row's worst case: a sequence before every byte's digits and character, and two resets.
-inline constexpr std::size_t max_row_colour_chars =
+inline constexpr std::size_t max_row_color_chars =
     2 * layout::row_bytes * sgr_chars + 2 * sgr_chars;
 
 // The reset after a row's digits, then the gap before its characters or its line feed; and the
@@ -55,7 +55,7 @@ inline char* switch_class(byte_class& now, byte_class next, char* out) noexcept 
   return out;
 }
 
-// One row after its label, in colour: n <= 32 digits, each pair wrapped by its class and
+// One row after its label, in color: n <= 32 digits, each pair wrapped by its class and
 // padded to the full digit columns, then the n/2 characters when `chars` is not null, and "\n".
 // A lone last digit is plain. May write 8 bytes past the end.
 inline char* put_row(const char* digits, std::size_t n, const byte_class* classes,
@@ -91,6 +91,6 @@ inline char* put_row(const char* digits, std::size_t n, const byte_class* classe
   return out;
 }
 
-}  // namespace mivo::detail::colour
+}  // namespace mivo::detail::color
 
-#endif  // MIVO_KERNELS_DUMP_COLOUR_HPP
+#endif  // MIVO_KERNELS_DUMP_COLOR_HPP

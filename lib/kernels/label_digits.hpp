@@ -2,8 +2,8 @@
 // that form whole rows: a decimal row number ("%.8d", +1 a row) or a hex byte offset ("%08x",
 // +0x10 a row). The functions have internal linkage, so each kernel's copy is compiled for its
 // own instruction set.
-#ifndef MIVO_KERNELS_ROW_NUMBER_HPP
-#define MIVO_KERNELS_ROW_NUMBER_HPP
+#ifndef MIVO_KERNELS_LABEL_DIGITS_HPP
+#define MIVO_KERNELS_LABEL_DIGITS_HPP
 
 #include <algorithm>
 #include <array>
@@ -22,7 +22,7 @@ inline constexpr std::size_t min_number_width = 8;  // "%.8d", "%08x"
 inline constexpr std::size_t max_high_digits =
     std::numeric_limits<std::uint64_t>::digits10 + 1 - min_number_width;
 
-struct row_number {
+struct label_digits {
   std::uint64_t low = 0x3030303030303030U;       // "00000000", first digit at the lowest address
   std::array<char, max_high_digits> high = [] {  // the digits before those, right-aligned
     std::array<char, max_high_digits> zeros{};
@@ -33,9 +33,9 @@ struct row_number {
   // Hex offsets advance the second last digit (0x10 a row), whose top digit is 'f'.
   bool hex = false;
 
-  row_number() = default;
+  label_digits() = default;
   // The label of the row at `value`: a row index, or with `hex` a byte offset.
-  row_number(std::uint64_t value, bool as_hex) noexcept : hex(as_hex) {
+  label_digits(std::uint64_t value, bool as_hex) noexcept : hex(as_hex) {
     const unsigned base = as_hex ? 16 : 10;
     std::array<char, min_number_width + max_high_digits> text{};
     text.fill('0');
@@ -56,7 +56,7 @@ constexpr int last_digit_shift = std::endian::native == std::endian::little ? 56
 constexpr int hex_step_shift = std::endian::native == std::endian::little ? 48 : 8;
 
 // Writes the label, a colon and a space; returns the end.
-inline char* put_row_number(const row_number& n, char* out) noexcept {
+inline char* put_label_digits(const label_digits& n, char* out) noexcept {
   if (n.high_width != 0) {
     std::memcpy(out, n.high.data() + n.high.size() - n.high_width, n.high_width);
     out += n.high_width;
@@ -67,8 +67,8 @@ inline char* put_row_number(const row_number& n, char* out) noexcept {
   return out + min_number_width + 2;
 }
 
-// Whether p starts with the label, its colon and its space, as put_row_number writes them.
-inline bool matches_row_number(const char* p, const row_number& n) noexcept {
+// Whether p starts with the label, its colon and its space, as put_label_digits writes them.
+inline bool matches_label_digits(const char* p, const label_digits& n) noexcept {
   constexpr std::uint16_t colon_space = std::endian::native == std::endian::little
                                             ? std::uint16_t{':' | (' ' << 8)}
                                             : std::uint16_t{(':' << 8) | ' '};
@@ -92,7 +92,7 @@ inline bool increment_digit(char& c, bool hex) noexcept {
   return false;
 }
 
-inline void advance_row_number(row_number& n) noexcept {
+inline void advance_label_digits(label_digits& n) noexcept {
   const int shift = n.hex ? hex_step_shift : last_digit_shift;
   const auto digit = static_cast<char>((n.low >> shift) & 0xffU);
   if (digit != '9' && digit != (n.hex ? 'f' : '9')) {
@@ -118,4 +118,4 @@ inline void advance_row_number(row_number& n) noexcept {
 }  // namespace
 }  // namespace mivo::detail
 
-#endif  // MIVO_KERNELS_ROW_NUMBER_HPP
+#endif  // MIVO_KERNELS_LABEL_DIGITS_HPP
