@@ -170,7 +170,7 @@ class usage_error : public std::runtime_error {
 // "kernel: avx2", and why MIVO_KERNEL was not followed if it was not.
 std::string kernel_line() {
   std::string line = "kernel: " + std::string(mivo::kernel_name());
-  const char* requested = std::getenv("MIVO_KERNEL");  // NOLINT(concurrency-mt-unsafe)
+  const char* requested = std::getenv("MIVO_KERNEL");
   const mivo::kernel_request status = mivo::kernel_request_status();
   if (requested == nullptr) return line;
   if (status == mivo::kernel_request::unknown) {
@@ -288,6 +288,7 @@ struct options {
   std::string display_offset;
   bool ebcdic = false;
   bool canonical = false;
+  mivo::skip_list skip_bytes;  // --skip, parsed
 };
 
 // The C identifier xxd -i makes of a file name: every other character an underscore, and two
@@ -411,8 +412,7 @@ void add_find_options(CLI::App& find, options& o) {
   find.add_option("--context", o.context,
                   "Instead of offsets, the dump rows around each match, ROWS on each side")
       ->type_name("ROWS");
-  add_color(find, o,
-            "With --context: color the matched bytes: auto (a terminal), always or never");
+  add_color(find, o, "With --context: color the matched bytes: auto (a terminal), always or never");
   find.add_option("PATTERN", o.pattern, "Hex pairs, ?? for any byte: '4d 5a ?? 00'")
       ->type_name("PATTERN")
       ->required();
@@ -448,10 +448,18 @@ void add_undump_options(CLI::App& undump, options& o) {
       ->type_name("TARGET");
 }
 
+int dump(const options& o, const mivo_cli::output& out);
+int undump(const options& o, const mivo_cli::output& out);
+int encode(const options& o, const mivo_cli::output& out);
+int decode(const options& o, const mivo_cli::output& out);
+int find(const options& o, const mivo_cli::output& out);
+int diff(const options& o, const mivo_cli::output& out);
+
 struct command {
   std::string_view name;
   const char* description;
   void (*add_options)(CLI::App&, options&);
+  int (*run)(const options&, const mivo_cli::output&);
   std::array<std::string_view, 5> help;  // the parts of the help text it shows
   bool takes_file_list = true;           // FILE...; else its options name its files
 };
@@ -461,27 +469,33 @@ constexpr std::array commands = {
             "Hex dump: rows of 16 bytes in groups of two, with row numbers and a character "
             "column; or any layout of xxd and hexdump -C",
             add_dump_options,
+            dump,
             {files_note, labels_note, region_note, exit_note, dump_examples}},
     command{"undump",
             "The bytes a dump holds, rows at their labels' places; or, with --patch, a file "
             "changed by an edited dump",
             add_undump_options,
+            undump,
             {files_note, labels_note, patch_note, exit_note, undump_examples}},
     command{"encode",
             "Lowercase hex digits of the input, two per byte",
             add_encode_options,
+            encode,
             {files_note, region_note, exit_note, encode_examples}},
     command{"decode",
             "The bytes that hex digits encode; ASCII whitespace anywhere is skipped",
             add_decode_options,
+            decode,
             {files_note, region_note, exit_note, decode_examples}},
     command{"find",
             "The offsets where a byte pattern occurs",
             add_find_options,
+            find,
             {find_note, find_examples}},
     command{"diff",
             "Where two files differ, byte by byte, as dump rows",
             add_diff_options,
+            diff,
             {diff_note, diff_examples},
             false},
 };
@@ -596,8 +610,8 @@ bool use_color(const options& o) {
     throw usage_error("--color: invalid value " + mivo_cli::quote_value(when) +
                       " (auto, always or never)");
   }
-  const char* no_color = std::getenv("NO_COLOR");  // NOLINT(concurrency-mt-unsafe)
-  const char* term = std::getenv("TERM");          // NOLINT(concurrency-mt-unsafe)
+  const char* no_color = std::getenv("NO_COLOR");
+  const char* term = std::getenv("TERM");
   return ::isatty(STDOUT_FILENO) == 1 && (no_color == nullptr || *no_color == '\0') &&
          (term == nullptr || std::string_view(term) != "dumb");
 }
@@ -786,7 +800,6 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   options o;
   add_commands(app, o, argc, argv);
 
-  mivo::skip_list skip_bytes;
   try {
     refuse_odd_values(app, argc, argv);
     app.parse(argc, argv);
@@ -797,7 +810,7 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
       return 0;
     }
     if (app.get_subcommands().empty()) throw usage_error("missing command");
-    skip_bytes = parse_skip(o.skip, o.skip_option != nullptr ? o.skip_option->count() : 0);
+    o.skip_bytes = parse_skip(o.skip, o.skip_option != nullptr ? o.skip_option->count() : 0);
     refuse_c_array_conflicts(o);
   } catch (const CLI::CallForHelp&) {
     out.write(app.help());
@@ -810,39 +823,45 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
   }
 
   const std::string& name = app.get_subcommands().front()->get_name();
-  if (name == "find") return find(o, out);
-  if (name == "diff") return diff(o, out);
-  if (name == "undump") {
-    if (!o.undo.empty()) {
-      if (!o.patch.empty() || !o.files.empty()) {
-        throw usage_error("--undo TARGET takes no dump: it conflicts with --patch and FILE");
-      }
-      mivo_cli::undo_patch(o.undo);
-    } else if (!o.patch.empty()) {
-      mivo_cli::undump_patch(o.files, o.patch, patch_layout(o));
-    } else {
-      mivo_cli::input_list in(o.files, out);
-      mivo_cli::undump(in, out, built(layout_of(o)));
+  return std::ranges::find(commands, name, &command::name)->run(o, out);
+}
+
+int undump(const options& o, const mivo_cli::output& out) {
+  if (!o.undo.empty()) {
+    if (!o.patch.empty() || !o.files.empty()) {
+      throw usage_error("--undo TARGET takes no dump: it conflicts with --patch and FILE");
     }
-    return 0;
+    mivo_cli::undo_patch(o.undo);
+  } else if (!o.patch.empty()) {
+    mivo_cli::undump_patch(o.files, o.patch, patch_layout(o));
+  } else {
+    mivo_cli::input_list in(o.files, out);
+    mivo_cli::undump(in, out, built(layout_of(o)));
   }
-  std::optional<mivo::dump_layout::builder> layout;
-  if (name == "dump") {
-    layout = layout_of(o);
-    (void)built(*layout);  // a usage error comes before any input is opened
-  }
+  return 0;
+}
+
+int dump(const options& o, const mivo_cli::output& out) {
+  mivo::dump_layout::builder layout = layout_of(o);
+  (void)built(layout);  // a usage error comes before any input is opened
   mivo_cli::input_list in(o.files, out);
   std::uint64_t start = 0;
   set_region(in, o, start);
-  if (name == "dump") {
-    mivo_cli::dump(in, out, built(layout->first_offset(start)));
-  } else if (name == "encode" && o.c_array_option != nullptr && o.c_array_option->count() > 0) {
+  mivo_cli::dump(in, out, built(layout.first_offset(start)));
+  return 0;
+}
+
+int encode(const options& o, const mivo_cli::output& out) {
+  mivo_cli::input_list in(o.files, out);
+  std::uint64_t start = 0;
+  set_region(in, o, start);
+  if (o.c_array_option != nullptr && o.c_array_option->count() > 0) {
     const bool one_file = o.files.size() == 1 && o.files[0] != "-";
     const std::string array = c_name_of(!o.c_array_name.empty() ? o.c_array_name
                                         : one_file              ? o.files[0]
                                                                 : "");
     mivo_cli::encode_c_array(in, out, array, o.upper);
-  } else if (name == "encode" && wants_text_form(o)) {
+  } else if (wants_text_form(o)) {
     const mivo::text_form form = text_form_of(o);
     std::optional<std::uint64_t> total;
     if (form.bytes_per_separator > 1) {
@@ -854,22 +873,28 @@ int run(int argc, char** argv, const mivo_cli::output& out) {
       }
     }
     mivo_cli::encode_text(in, out, form, total, !o.no_newline);
-  } else if (name == "encode") {
+  } else {
     mivo_cli::encode(in, out,
-                     {.skip = skip_bytes,
+                     {.skip = o.skip_bytes,
                       .upper = o.upper,
                       .newline = !o.no_newline,
                       .width = parse_width(o.width)});
+  }
+  return 0;
+}
+
+int decode(const options& o, const mivo_cli::output& out) {
+  if (o.decode_c_array && (o.strict || !o.ignore.empty() || !o.prefix.empty())) {
+    throw usage_error(
+        "--c-array reads a C array: it conflicts with --strict, --ignore and --prefix");
+  }
+  mivo_cli::input_list in(o.files, out);
+  std::uint64_t start = 0;
+  set_region(in, o, start);
+  if (o.decode_c_array) {
+    mivo_cli::decode_c_array(in, out);
   } else {
-    if (o.decode_c_array) {
-      if (o.strict || !o.ignore.empty() || !o.prefix.empty()) {
-        throw usage_error(
-            "--c-array reads a C array: it conflicts with --strict, --ignore and --prefix");
-      }
-      mivo_cli::decode_c_array(in, out);
-    } else {
-      mivo_cli::decode(in, out, {.strict = o.strict, .ignore = o.ignore, .prefix = o.prefix});
-    }
+    mivo_cli::decode(in, out, {.strict = o.strict, .ignore = o.ignore, .prefix = o.prefix});
   }
   return 0;
 }

@@ -187,7 +187,7 @@ class spool {
   }
 
   void make_file() {
-    const char* dir = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe)
+    const char* dir = std::getenv("TMPDIR");
     path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/mivo-patch.XXXXXX";
     const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
     if (fd < 0) throw failure(quote_name(path_) + ": " + reason(errno));

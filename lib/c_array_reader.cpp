@@ -63,8 +63,8 @@ std::optional<std::uint64_t> decimal_of(std::string_view token) {
 
 }  // namespace
 
-struct c_array_reader::state {
-  explicit state(sink s) : to(std::move(s)) { block.reserve(block_bytes); }
+struct c_array_reader::tokenizer {
+  explicit tokenizer(sink s) : to(std::move(s)) { block.reserve(block_bytes); }
 
   sink to;
   std::vector<std::uint8_t> block;
@@ -248,28 +248,28 @@ struct c_array_reader::state {
   }
 };
 
-c_array_reader::c_array_reader(sink to) : state_(std::make_unique<state>(std::move(to))) {}
+c_array_reader::c_array_reader(sink to) : tokenizer_(std::make_unique<tokenizer>(std::move(to))) {}
 
 c_array_reader::~c_array_reader() {
-  state_->life.finish_quietly([this] { finish(); });
+  tokenizer_->life.finish_quietly([this] { finish(); });
 }
 
 void c_array_reader::write_text(std::string_view text) {
-  state_->life.check_writable();
-  state_->life.run([&] {
-    for (const char c : text) state_->character(c);
-    state_->flush();
+  tokenizer_->life.check_writable();
+  tokenizer_->life.run([&] {
+    for (const char c : text) tokenizer_->character(c);
+    tokenizer_->flush();
   });
 }
 
 void c_array_reader::finish() {
-  state_->life.finish_once([&] {
-    state_->life.check_writable();
-    state_->life.run([&] { state_->finish(); });
+  tokenizer_->life.finish_once([&] {
+    tokenizer_->life.check_writable();
+    tokenizer_->life.run([&] { tokenizer_->finish(); });
   });
 }
 
-std::uint64_t c_array_reader::line() const noexcept { return state_->line; }
-std::uint64_t c_array_reader::column() const noexcept { return state_->column; }
+std::uint64_t c_array_reader::line() const noexcept { return tokenizer_->line; }
+std::uint64_t c_array_reader::column() const noexcept { return tokenizer_->column; }
 
 }  // namespace mivo

@@ -209,7 +209,7 @@ std::size_t detail::decode_secret_into(const kernel& k, std::span<std::uint8_t> 
   // bad pair then leaves out as the exact decoder leaves it (the bytes before it written), and
   // text decoded in place is still there to be judged.
   constexpr std::size_t chunk_pairs = 4096;
-  std::array<std::uint8_t, chunk_pairs> chunk;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  std::array<std::uint8_t, chunk_pairs> chunk;
   for (std::size_t at = 0; at < pairs; at += chunk_pairs) {
     const std::size_t n = std::min(chunk_pairs, pairs - at);
     const char* const piece = text.data() + 2 * at;

@@ -34,8 +34,8 @@ bool lists_a_digit(const detail::skip_tables& tables) noexcept {
 
 }  // namespace
 
-struct decode_writer::state {
-  state(const skip_list& skip, std::string_view prefix, std::ostream& s)
+struct decode_writer::decoder {
+  decoder(const skip_list& skip, std::string_view prefix, std::ostream& s)
       : tables(detail::make_skip_tables(skip)),
         skipping(!skip.empty()),
         block(s, "Mivo.decode_writer"),
@@ -50,8 +50,8 @@ struct decode_writer::state {
   const detail::kernel& k = detail::active_kernel();
   detail::stream_block block;
   std::unique_ptr<char[]> kept;  // a chunk's text without the skipped bytes
-  std::uint64_t position = 0;  // of the next character in the stream
-  bool has_pending = false;    // a lone digit waiting for the other half of its pair
+  std::uint64_t position = 0;    // of the next character in the stream
+  bool has_pending = false;      // a lone digit waiting for the other half of its pair
   char pending = 0;
   std::uint64_t pending_position = 0;
   detail::writer_life life{"Mivo.decode_writer"};
@@ -214,21 +214,21 @@ decode_writer::decode_writer(std::ostream& out) : decode_writer(skip_list{}, out
 decode_writer::decode_writer(skip_list skip, std::ostream& out) : decode_writer(skip, {}, out) {}
 
 decode_writer::decode_writer(skip_list skip, std::string_view prefix, std::ostream& out)
-    : state_(std::make_unique<state>(skip, prefix, out)) {}
+    : decoder_(std::make_unique<decoder>(skip, prefix, out)) {}
 
 decode_writer::~decode_writer() {
-  state_->life.finish_quietly([this] { finish(); });
+  decoder_->life.finish_quietly([this] { finish(); });
 }
 
 // An empty piece changes nothing; its data pointer may be null.
 void decode_writer::write_text(std::string_view text) {
-  state_->call([&] {
-    if (!text.empty()) state_->text(text);
+  decoder_->call([&] {
+    if (!text.empty()) decoder_->text(text);
   });
 }
 
 void decode_writer::finish() {
-  state_->life.finish_once([&] { state_->call([&] { state_->finish(); }); });
+  decoder_->life.finish_once([&] { decoder_->call([&] { decoder_->finish(); }); });
 }
 
 }  // namespace mivo

@@ -25,8 +25,8 @@ namespace mivo {
 namespace {
 
 using namespace detail::layout;
-using detail::min_number_width;
 using detail::label_digits;
+using detail::min_number_width;
 using detail::row_slack;
 
 constexpr std::size_t rows_per_chunk = 64;  // rows decoded and rendered per kernel call
@@ -293,8 +293,8 @@ class row_engine {
     if (options_.color) {
       rows_done_ += rows;
       return k_.dump_color_rows(digits, known_bytes_ + first * row_bytes,
-                                 options_.char_column ? chars : nullptr, rows,
-                                 labelled_ ? &label_ : nullptr, out);
+                                options_.char_column ? chars : nullptr, rows,
+                                labelled_ ? &label_ : nullptr, out);
     }
     rows_done_ += rows;
     return k_.dump_rows(digits, options_.char_column ? chars : nullptr, rows,
@@ -342,7 +342,7 @@ class row_engine {
 
   // A row in color; `bytes` are those of its pairs when known, else the digits say.
   char* put_color_row(const char* digits, std::size_t n, const char* chars,
-                       const std::uint8_t* bytes, char* out) const noexcept {
+                      const std::uint8_t* bytes, char* out) const noexcept {
     std::array<byte_class, row_bytes> classes{};
     for (std::size_t k = 0; k + 1 < n; k += 2) {
       classes[k / 2] = bytes != nullptr ? class_table[bytes[k / 2]] : pair_class(digits, k, n);
@@ -353,7 +353,7 @@ class row_engine {
   dump_options options_;
   bool labelled_;
   const detail::kernel& k_ = detail::active_kernel();
-  label_digits label_;             // of the next row
+  label_digits label_;           // of the next row
   std::uint64_t rows_done_ = 0;  // rows rendered or passed over
   bool has_previous_ = false;    // the last full row shown, for squeezing
   std::array<char, row_digits> previous_{};
@@ -627,8 +627,8 @@ struct portable_writer {
 }  // namespace
 
 // A writer's state: one of the two engines, and whether it is still open.
-struct dump_writer::state {
-  state(const dump_layout& layout, std::ostream& s) {
+struct dump_writer::renderer {
+  renderer(const dump_layout& layout, std::ostream& s) {
     if (detail::kernel_shape(layout)) {
       classic = std::make_unique<classic_writer>(layout, s);
     } else {
@@ -665,10 +665,10 @@ struct dump_writer::state {
 dump_writer::dump_writer(std::ostream& out) : dump_writer(dump_layout::classic(), out) {}
 
 dump_writer::dump_writer(const dump_layout& layout, std::ostream& out)
-    : state_(std::make_unique<state>(layout, out)) {}
+    : renderer_(std::make_unique<renderer>(layout, out)) {}
 
 dump_writer::~dump_writer() {
-  state_->life.finish_quietly([this] { finish(); });
+  renderer_->life.finish_quietly([this] { finish(); });
 }
 
 namespace {
@@ -679,25 +679,25 @@ std::uint64_t digits_of(std::uint64_t bytes) noexcept {
 
 // An empty piece changes nothing; its data pointer may be null, so it never reaches memcpy.
 void dump_writer::write_text(std::string_view digits) {
-  state_->call(digits.size(), [&](auto& w) {
+  renderer_->call(digits.size(), [&](auto& w) {
     if (!digits.empty()) w.text(digits);
   });
 }
 
 void dump_writer::write_bytes(std::span<const std::uint8_t> bytes) {
-  state_->call(digits_of(bytes.size()), [&](auto& w) {
+  renderer_->call(digits_of(bytes.size()), [&](auto& w) {
     if (!bytes.empty()) w.raw(bytes);
   });
 }
 
 void dump_writer::write_zeros(std::uint64_t count) {
-  state_->call(digits_of(count), [&](auto& w) {
+  renderer_->call(digits_of(count), [&](auto& w) {
     if (count != 0) w.zeros(count);
   });
 }
 
 void dump_writer::finish() {
-  state_->life.finish_once([&] { state_->call(0, [](auto& w) { w.finish_rows(); }); });
+  renderer_->life.finish_once([&] { renderer_->call(0, [](auto& w) { w.finish_rows(); }); });
 }
 
 }  // namespace mivo

@@ -84,7 +84,7 @@ void portable_dump::encode(const std::uint8_t* b, std::size_t n, char* out) cons
 // The digit part and characters in color, places in order: each byte's digits led by the
 // sequence of its class where the class changes, as the kernels color the classic shape.
 char* portable_dump::put_color_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
-                                      char* out) const noexcept {
+                                     char* out) const noexcept {
   const std::size_t whole = n / 2;
   const bool lone = n % 2 != 0;
   const auto class_of = [&](std::size_t i) {

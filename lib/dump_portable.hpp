@@ -45,7 +45,7 @@ class portable_dump {
   char* put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
                 const label_text& label, char* out) const noexcept;
   char* put_color_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
-                         char* out) const noexcept;
+                        char* out) const noexcept;
   char* star(char* out) const noexcept;
   void release_held();
   [[noreturn]] void fail_at(const char* pair, std::uint64_t position);

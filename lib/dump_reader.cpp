@@ -350,8 +350,8 @@ struct classic_reader : detail::row_places {
 }  // namespace
 
 // A reader's state: the classic reader for the kernels' shape, the layout reader otherwise.
-struct dump_reader::state {
-  state(const dump_layout& layout, sink to, repeat_sink repeats, bool forward) {
+struct dump_reader::parser {
+  parser(const dump_layout& layout, sink to, repeat_sink repeats, bool forward) {
     if (detail::kernel_shape(layout)) {
       classic = std::make_unique<classic_reader>(classic_options(layout), std::move(to),
                                                  std::move(repeats), forward);
@@ -384,27 +384,27 @@ dump_reader::dump_reader(const dump_layout& layout, sink to, bool forward_only)
     : dump_reader(layout, std::move(to), repeat_sink(), forward_only) {}
 
 dump_reader::dump_reader(const dump_layout& layout, sink to, repeat_sink repeats, bool forward_only)
-    : state_(std::make_unique<state>(layout, std::move(to), std::move(repeats), forward_only)) {}
+    : parser_(std::make_unique<parser>(layout, std::move(to), std::move(repeats), forward_only)) {}
 
 dump_reader::~dump_reader() {
-  state_->life.finish_quietly([this] { finish(); });
+  parser_->life.finish_quietly([this] { finish(); });
 }
 
 void dump_reader::write_text(std::string_view text) {
-  state_->call([&](auto& r) {
+  parser_->call([&](auto& r) {
     if (!text.empty()) r.text(text);
   });
 }
 
 void dump_reader::finish() {
-  state_->life.finish_once([&] { state_->call([](auto& r) { r.finish(); }); });
+  parser_->life.finish_once([&] { parser_->call([](auto& r) { r.finish(); }); });
 }
 
 std::uint64_t dump_reader::line() const noexcept {
-  return state_->classic ? state_->classic->line : state_->general->line();
+  return parser_->classic ? parser_->classic->line : parser_->general->line();
 }
 std::uint64_t dump_reader::column() const noexcept {
-  return state_->classic ? state_->classic->column : state_->general->column();
+  return parser_->classic ? parser_->classic->column : parser_->general->column();
 }
 
 }  // namespace mivo

@@ -123,8 +123,8 @@ struct filter {
 
 }  // namespace
 
-struct searcher::state {
-  state(byte_pattern p, sink f) : pattern(std::move(p)), found(std::move(f)) {
+struct searcher::matcher {
+  matcher(byte_pattern p, sink f) : pattern(std::move(p)), found(std::move(f)) {
     length = pattern.size();
     carry.reserve(2 * length);
     // The two rarest bytes that are not wildcards.
@@ -224,16 +224,16 @@ struct searcher::state {
 };
 
 searcher::searcher(byte_pattern pattern, sink found)
-    : state_(std::make_unique<state>(std::move(pattern), std::move(found))) {}
+    : matcher_(std::make_unique<matcher>(std::move(pattern), std::move(found))) {}
 
 searcher::~searcher() = default;
 
 void searcher::write(std::span<const std::uint8_t> bytes) {
-  state_->write(bytes.data(), bytes.size());
+  matcher_->write(bytes.data(), bytes.size());
 }
 
-void searcher::write_zeros(std::uint64_t count) { state_->zeros(count); }
+void searcher::write_zeros(std::uint64_t count) { matcher_->zeros(count); }
 
-bool searcher::stopped() const noexcept { return state_->stopped; }
+bool searcher::stopped() const noexcept { return matcher_->stopped; }
 
 }  // namespace mivo

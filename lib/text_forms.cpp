@@ -71,7 +71,7 @@ std::size_t encode_text_into(std::span<char> out, std::span<const std::uint8_t> 
     (form.uppercase ? k.encode_upper : k.encode)(bytes.data() + units, 1, out.data() + 3 * units);
     return size;
   }
-  std::array<char, 2 * chunk> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  std::array<char, 2 * chunk> digits;
   char* p = out.data();
   std::size_t left_in_group = 0;
   std::size_t next_group = g.first;
@@ -144,8 +144,7 @@ namespace {
 bool decode_fast(std::span<std::uint8_t> out, std::string_view text,
                  const detail::skip_tables& tables, std::size_t& stored) {
   const detail::kernel& k = detail::active_kernel();
-  std::array<char, chunk + 1 + detail::keep_slack>
-      kept;                 // NOLINT(cppcoreguidelines-pro-type-member-init)
+  std::array<char, chunk + 1 + detail::keep_slack> kept;
   std::size_t carried = 0;  // a first digit waiting at kept[0]
   stored = 0;
   for (std::size_t done = 0; done < text.size(); done += chunk) {

@@ -157,7 +157,7 @@ TEST_P(KernelTest, DumpRowsLikeScalar) {
 }
 
 std::string dump_color_rows_with(const kernel& k, const std::string& bytes, bool with_chars,
-                                  mivo::detail::label_digits* number) {
+                                 mivo::detail::label_digits* number) {
   const std::size_t rows = bytes.size() / 16;
   const std::string digits = encode_with(mivo::detail::scalar_kernel, bytes);
   std::string chars(bytes.size(), '\0');
@@ -165,7 +165,7 @@ std::string dump_color_rows_with(const kernel& k, const std::string& bytes, bool
   k.dump_chars(in, bytes.size(), chars.data());
   std::string out(rows * 300 + mivo::detail::row_slack, '\0');
   const char* end = k.dump_color_rows(digits.data(), in, with_chars ? chars.data() : nullptr, rows,
-                                       number, out.data());
+                                      number, out.data());
   out.resize(static_cast<std::size_t>(end - out.data()));
   return out;
 }

@@ -308,7 +308,7 @@ inline char* put_tokens(const patterns& p, unsigned starts, __m512i a, __m512i b
 }  // namespace color_tokens
 
 char* dump_color_rows_avx512(const char* digits, const std::uint8_t* bytes, const char* chars,
-                              std::size_t rows, label_digits* number, char* out) noexcept {
+                             std::size_t rows, label_digits* number, char* out) noexcept {
   using namespace layout;
   using namespace color_tokens;
   const auto lanes = [](char filler) {

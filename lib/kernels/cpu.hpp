@@ -11,7 +11,7 @@ using cpu_features = std::uint32_t;
 namespace cpu {
 inline constexpr cpu_features none = 0;
 inline constexpr cpu_features ssse3 = 1U << 0;
-inline constexpr cpu_features avx2 = 1U << 1;  // with the OS saving the AVX registers
+inline constexpr cpu_features avx2 = 1U << 1;     // with the OS saving the AVX registers
 inline constexpr cpu_features avx512f = 1U << 2;  // with the OS saving the ZMM and mask registers
 inline constexpr cpu_features avx512bw = 1U << 3;
 inline constexpr cpu_features avx512vbmi = 1U << 4;

@@ -30,7 +30,7 @@ bool names_one_of(std::string_view name, std::span<const kernel* const> kernels)
 }
 
 kernel_choice choose(std::span<const kernel* const> supported) {
-  const char* forced = std::getenv("MIVO_KERNEL");  // NOLINT(concurrency-mt-unsafe): read once
+  const char* forced = std::getenv("MIVO_KERNEL");  // read once
   const kernel_choice best{supported.back(), kernel_request::none};
   if (forced == nullptr || *forced == '\0') return best;
   for (const kernel* k : supported) {

@@ -80,7 +80,7 @@ void encode_lines_in_chunks(const std::uint8_t* in, std::size_t lines, std::size
     }
     return;
   }
-  std::array<char, 2 * chunk_bytes> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+  std::array<char, 2 * chunk_bytes> digits;
   const std::size_t lines_per_chunk = chunk_bytes / line_bytes;
   while (lines > 0) {
     const std::size_t n = lines < lines_per_chunk ? lines : lines_per_chunk;
@@ -125,7 +125,7 @@ struct kernel {
   // As dump_rows, in color: each pair and its character wrapped by the class of its byte in
   // bytes[16r..16r+16), as color::put_row writes a full row.
   char* (*dump_color_rows)(const char* digits, const std::uint8_t* bytes, const char* chars,
-                            std::size_t rows, label_digits* number, char* out) noexcept;
+                           std::size_t rows, label_digits* number, char* out) noexcept;
   // How many bytes of in[0..n) the skip list keeps.
   std::size_t (*count_kept)(const std::uint8_t* in, std::size_t n,
                             const skip_tables& skip) noexcept;

@@ -256,7 +256,7 @@ char* keep_bytes_neon(const char* in, std::size_t n, const skip_tables& skip, ch
 
 // Color is rendered by the portable loop.
 char* dump_color_rows_neon(const char* digits, const std::uint8_t* bytes, const char* chars,
-                            std::size_t rows, label_digits* number, char* out) noexcept {
+                           std::size_t rows, label_digits* number, char* out) noexcept {
   return scalar_kernel.dump_color_rows(digits, bytes, chars, rows, number, out);
 }
 

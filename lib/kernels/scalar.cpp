@@ -68,8 +68,8 @@ void dump_chars_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcep
   for (std::size_t i = 0; i < n; ++i) out[i] = dump_char[in[i]];
 }
 
-char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, label_digits* number,
-                       char* out) noexcept {
+char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows,
+                       label_digits* number, char* out) noexcept {
   using namespace layout;
   for (std::size_t r = 0; r < rows; ++r, digits += row_digits) {
     if (number != nullptr) {
@@ -93,7 +93,7 @@ char* dump_rows_scalar(const char* digits, const char* chars, std::size_t rows, 
 }
 
 char* dump_color_rows_scalar(const char* digits, const std::uint8_t* bytes, const char* chars,
-                              std::size_t rows, label_digits* number, char* out) noexcept {
+                             std::size_t rows, label_digits* number, char* out) noexcept {
   using namespace layout;
   std::array<color::byte_class, row_bytes> classes{};
   for (std::size_t r = 0; r < rows; ++r) {

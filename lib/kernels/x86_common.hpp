@@ -408,7 +408,7 @@ inline char* put_tokens(const token_orders& t, __m128i source, unsigned& starts,
 }  // namespace color_rows
 
 inline char* dump_color_rows(const char* digits, const std::uint8_t* bytes, const char* chars,
-                              std::size_t rows, label_digits* number, char* out) noexcept {
+                             std::size_t rows, label_digits* number, char* out) noexcept {
   using namespace layout;
   using namespace color_rows;
   const auto load = [](const void* p) {
@@ -450,8 +450,8 @@ inline char* dump_color_rows(const char* digits, const std::uint8_t* bytes, cons
 
 // Full dump rows with PSHUFB: three shuffles place the 32 digits in their 39 columns, and the
 // shuffles' zero lanes are filled with the separators.
-inline char* dump_rows(const char* digits, const char* chars, std::size_t rows, label_digits* number,
-                       char* out) noexcept {
+inline char* dump_rows(const char* digits, const char* chars, std::size_t rows,
+                       label_digits* number, char* out) noexcept {
   const __m128i first = _mm_setr_epi8(0, 1, 2, 3, -1, 4, 5, 6, 7, -1, 8, 9, 10, 11, -1, 12);
   const __m128i first_gaps = _mm_setr_epi8(0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0, 0, 0, 0, ' ', 0);
   const __m128i middle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, 6, -1, 7, 8, 9, 10, -1, 11, 12);

@@ -57,11 +57,11 @@ struct hex_text {
 // One byte value of a skip list, spelt as a character, a byte or an integer constant 0-255.
 class skip_byte {
  public:
-  constexpr skip_byte(char c) noexcept : value_(static_cast<std::uint8_t>(c)) {}       // NOLINT
-  constexpr skip_byte(unsigned char c) noexcept : value_(c) {}                         // NOLINT
-  constexpr skip_byte(std::byte b) noexcept : value_(static_cast<std::uint8_t>(b)) {}  // NOLINT
+  constexpr skip_byte(char c) noexcept : value_(static_cast<std::uint8_t>(c)) {}
+  constexpr skip_byte(unsigned char c) noexcept : value_(c) {}
+  constexpr skip_byte(std::byte b) noexcept : value_(static_cast<std::uint8_t>(b)) {}
   // An integer must be a constant in 0-255; anything else does not compile.
-  consteval skip_byte(int v) : value_(checked(v)) {}  // NOLINT
+  consteval skip_byte(int v) : value_(checked(v)) {}
 
   [[nodiscard]] constexpr std::uint8_t value() const noexcept { return value_; }
 
@@ -91,7 +91,7 @@ class skip_list {
     for (const skip_byte v : values) add(v.value());
   }
   template <unsigned_byte_range R>
-  constexpr skip_list(const R& values) noexcept {  // NOLINT(google-explicit-constructor)
+  constexpr skip_list(const R& values) noexcept {
     for (const auto v : values) add(static_cast<std::uint8_t>(v));
   }
   constexpr explicit skip_list(std::string_view chars) noexcept {
@@ -257,8 +257,7 @@ inline std::size_t decode_into(std::span<std::uint8_t> out, std::string_view tex
   if (n <= detail::inline_max && text.size() % (2 * detail::inline_block) == 0 && out.size() >= n) {
     // Decoded onto the stack and stored only when every block is valid: out may be the text
     // itself, and a bad digit is the library's to judge.
-    std::array<std::uint8_t, detail::inline_max>
-        bytes;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::array<std::uint8_t, detail::inline_max> bytes;
     bool valid = true;
     for (std::size_t i = 0; i < n; i += detail::inline_block) {
       valid &= detail::sse2_decode32(text.data() + 2 * i, bytes.data() + i);
@@ -351,7 +350,7 @@ class hex_view {
   // a time from a buffer on the stack.
   template <class Sink>
   void write_to(Sink sink, bool uppercase = false) const {
-    std::array<char, 2 * piece_bytes> digits;  // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::array<char, 2 * piece_bytes> digits;
     for (std::size_t done = 0; done < bytes_.size(); done += piece_bytes) {
       const auto piece = bytes_.subspan(done, std::min(piece_bytes, bytes_.size() - done));
       const std::size_t n =
@@ -376,8 +375,8 @@ template <byte_range R>
 
 MIVO_API std::ostream& operator<<(std::ostream& out, hex_view h);
 
-// The name of the kernel in use ("scalar", "ssse3", "avx2", "neon"), for diagnostics. It is
-// chosen once, at the first call into the library: the best one this CPU runs, unless the
+// The name of the kernel in use ("scalar", "ssse3", "avx2", "avx512", "neon"), for diagnostics. It
+// is chosen once, at the first call into the library: the best one this CPU runs, unless the
 // environment variable MIVO_KERNEL names another that it runs. The library cannot log, so a
 // MIVO_KERNEL that is not followed shows only in kernel_request_status().
 [[nodiscard]] MIVO_API std::string_view kernel_name() noexcept;

@@ -87,7 +87,7 @@ class MIVO_API dump_layout {
   class builder;
 
   // The layout that `options` describe, exactly as they described it before layouts existed.
-  dump_layout(const dump_options& options);  // NOLINT(google-explicit-constructor)
+  dump_layout(const dump_options& options);
 
   static dump_layout classic();
   static dump_layout xxd();

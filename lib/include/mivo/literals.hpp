@@ -88,7 +88,7 @@ template <std::size_t N>
 struct hex_literal {
   static constexpr std::size_t size = N - 1;  // without the terminating NUL
   std::array<char, N> chars{};
-  consteval hex_literal(const char (&text)[N]) {  // NOLINT(google-explicit-constructor)
+  consteval hex_literal(const char (&text)[N]) {
     for (std::size_t i = 0; i < N; ++i) chars[i] = text[i];
   }
 };

@@ -84,8 +84,8 @@ class MIVO_API searcher {
   [[nodiscard]] bool stopped() const noexcept;
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct matcher;
+  std::unique_ptr<matcher> matcher_;
 };
 
 // How a run of a byte diff stands.

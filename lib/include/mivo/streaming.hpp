@@ -63,8 +63,8 @@ class MIVO_API dump_writer {
   void finish();
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct renderer;
+  std::unique_ptr<renderer> renderer_;
 };
 
 // An incremental decoder onto a stream, the counterpart of dump_writer. For any split of a text
@@ -96,8 +96,8 @@ class MIVO_API decode_writer {
   void finish();
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct decoder;
+  std::unique_ptr<decoder> decoder_;
 };
 
 // Reads a hex dump back into bytes, the inverse of dump_writer: for every input x and every
@@ -134,9 +134,10 @@ class MIVO_API decode_writer {
 // before that line has gone to `to`, and nothing of its own row: a non-digit in the digits, an
 // odd number of digits in a row, a label that does not parse or whose place does not fit 64
 // bits; in the other layouts also a digit of another base, a byte above 255, digits outside
-// their group's columns, and bytes after a short group. The reader's life is dump_writer's: after a failure, or an exception from `to`, it is
-// spent and later calls throw std::logic_error; write_text after finish() throws
-// std::logic_error, finish() again does nothing, and the destructor finishes quietly.
+// their group's columns, and bytes after a short group. The reader's life is dump_writer's: after a
+// failure, or an exception from `to`, it is spent and later calls throw std::logic_error;
+// write_text after finish() throws std::logic_error, finish() again does nothing, and the
+// destructor finishes quietly.
 class MIVO_API dump_reader {
  public:
   using sink = std::function<void(std::uint64_t offset, std::span<const std::uint8_t> bytes)>;
@@ -162,8 +163,8 @@ class MIVO_API dump_reader {
   [[nodiscard]] std::uint64_t column() const noexcept;
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct parser;
+  std::unique_ptr<parser> parser_;
 };
 
 // Reads back a C array as `mivo encode -i` and `xxd -i` write it:
@@ -194,8 +195,8 @@ class MIVO_API c_array_reader {
   [[nodiscard]] std::uint64_t column() const noexcept;
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct tokenizer;
+  std::unique_ptr<tokenizer> tokenizer_;
 };
 
 }  // namespace mivo
