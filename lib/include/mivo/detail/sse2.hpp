@@ -16,12 +16,10 @@
 
 #include "../config.hpp"
 
-namespace mivo {
-
 // Digests and keys (16, 32, 48 or 64 bytes) are encoded and decoded right here, without a call
 // into the library or its kernel dispatch: SSE2 is part of every x86-64. Anything else, and any
 // text with a non-digit, goes to the library, which judges it.
-namespace detail {
+namespace mivo::detail {
 
 MIVO_API std::size_t encode_into_library(std::span<char> out, std::span<const std::uint8_t> in);
 MIVO_API std::size_t decode_into_library(std::span<std::uint8_t> out, std::string_view text);
@@ -85,8 +83,6 @@ inline bool sse2_decode32(const char* in, std::uint8_t* out) noexcept {
 }
 #endif
 
-}  // namespace detail
-
-}  // namespace mivo
+}  // namespace mivo::detail
 
 #endif  // MIVO_MIVO_DETAIL_SSE2_HPP
