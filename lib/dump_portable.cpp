@@ -65,6 +65,7 @@ portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
       previous_(row_digits_),
       previous_bytes_(g_.columns),
       scratch_digits_(chunk_rows * row_digits_),
+      scratch_chars_(chunk_rows * g_.columns + 32),
       scratch_bytes_(chunk_rows * g_.columns) {
   std::iota(slot_order_.begin(), slot_order_.end(), 0);
   std::sort(slot_order_.begin(), slot_order_.end(),
@@ -131,7 +132,7 @@ char* portable_dump::put_color_units(const char* digits, const std::uint8_t* byt
 // One row of n digits (bytes: those of its whole pairs, or null when not needed or not all
 // valid), after its label. Writes up to max_row_chars_.
 char* portable_dump::put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
-                             const label_text& label, char* out) const noexcept {
+                             const label_text& label, char* out, const char* chars) const noexcept {
   if (labelled_) out = label.put(out);
   if (color_) {
     out = put_color_units(digits, bytes, n, out);
@@ -166,7 +167,12 @@ char* portable_dump::put_row(const char* digits, const std::uint8_t* bytes, std:
   if (char_column_) {
     out += g_.char_gap;
     if (g_.framed) *out++ = '|';
-    out = put_chars(bytes, whole, chars_.data(), out);
+    if (chars != nullptr) {  // made for the whole chunk: copied 32 at a time, into the slack
+      for (std::size_t k = 0; k < whole; k += 32) std::memcpy(out + k, chars + k, 32);
+      out += whole;
+    } else {
+      out = put_chars(bytes, whole, chars_.data(), out);
+    }
     if (g_.framed) *out++ = '|';
   }
   *out++ = '\n';
@@ -225,15 +231,31 @@ void portable_dump::emit_rows(const char* digits, const std::uint8_t* bytes, std
   } else {
     for (std::size_t done = 0; done < rows; done += rows_per_room_) {
       const std::size_t n = std::min(rows_per_room_, rows - done);
+      const char* chars = chunk_chars(bytes, done, n);
       char* out = out_.room(n * max_row_chars_);
       for (std::size_t r = done; r < done + n; ++r) {
-        out = put_row(digits + r * row_digits_, bytes_of(r), row_digits_, label_, out);
+        const char* row_chars = chars != nullptr ? chars + (r - done) * g_.columns : nullptr;
+        out = put_row(digits + r * row_digits_, bytes_of(r), row_digits_, label_, out, row_chars);
         label_.advance();
       }
       out_.commit(out);
     }
   }
   row_start_ += rows * row_digits_;
+}
+
+// The characters of rows [first, first + n) made at once, through the kernel for ASCII; null
+// when the rows show none.
+const char* portable_dump::chunk_chars(const std::uint8_t* bytes, std::size_t first,
+                                       std::size_t n) noexcept {
+  if (!char_column_ || bytes == nullptr || n > chunk_rows) return nullptr;
+  const std::uint8_t* from = bytes + first * g_.columns;
+  if (layout_.table() == char_table::ascii) {
+    k_.dump_chars(from, n * g_.columns, scratch_chars_.data());
+  } else {
+    put_chars(from, n * g_.columns, chars_.data(), scratch_chars_.data());
+  }
+  return scratch_chars_.data();
 }
 
 // Whole rows of given digits, their bytes decoded where the layout needs them.

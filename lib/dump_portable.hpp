@@ -42,8 +42,9 @@ class portable_dump {
 
   void emit_full(const char* digits, const std::uint8_t* bytes);
   void emit_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows);
+  const char* chunk_chars(const std::uint8_t* bytes, std::size_t first, std::size_t n) noexcept;
   char* put_row(const char* digits, const std::uint8_t* bytes, std::size_t n,
-                const label_text& label, char* out) const noexcept;
+                const label_text& label, char* out, const char* chars = nullptr) const noexcept;
   char* put_color_units(const char* digits, const std::uint8_t* bytes, std::size_t n,
                         char* out) const noexcept;
   char* star(char* out) const noexcept;
@@ -93,6 +94,7 @@ class portable_dump {
   label_text held_label_;
 
   std::vector<char> scratch_digits_;
+  std::vector<char> scratch_chars_;  // a chunk's characters, made at once
   std::vector<std::uint8_t> scratch_bytes_;
 };
 
