@@ -234,7 +234,19 @@ void label_text::add_digit(std::size_t at, unsigned d) noexcept {
 }
 
 void label_text::advance() noexcept {
+  const std::uint64_t before = value_;
   value_ += step_;
+  // Nearly always only the last two digits change: they are written from the value.
+  if (base_ == 16 && before >> 8 == value_ >> 8) {
+    text_[digits_end - 1] = label_digits[value_ & 15U];
+    text_[digits_end - 2] = label_digits[value_ >> 4 & 15U];
+    return;
+  }
+  if (base_ == 10 && before / 100 == value_ / 100) {
+    text_[digits_end - 1] = label_digits[value_ % 10];
+    text_[digits_end - 2] = label_digits[value_ / 10 % 10];
+    return;
+  }
   for (std::size_t k = 0; k < step_size_; ++k) add_digit(digits_end - k, step_digits_[k]);
 }
 
