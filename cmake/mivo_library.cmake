@@ -6,6 +6,7 @@ set(mivo_sources
     lib/dump.cpp
     lib/dump_layout.cpp
     lib/dump_portable.cpp
+    lib/placement.cpp
     lib/decode_writer.cpp
     lib/dump_reader.cpp
     lib/layout_reader.cpp

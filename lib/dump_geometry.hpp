@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -82,6 +83,21 @@ extern const unit_tables units;
 extern const std::array<char, 256> ebcdic_chars;
 const std::array<char, 256>& chars_of(char_table t) noexcept;
 
+// The two digits of each value below base * base, as a word in text order.
+template <unsigned base>
+inline constexpr std::array<std::uint16_t, std::size_t{base} * base> digit_pairs = [] {
+  constexpr std::string_view digits = "0123456789abcdef";
+  std::array<std::uint16_t, std::size_t{base} * base> pairs{};
+  for (unsigned v = 0; v < base * base; ++v) {
+    const auto first = static_cast<unsigned char>(digits[v / base]);
+    const auto second = static_cast<unsigned char>(digits[v % base]);
+    pairs[v] = std::endian::native == std::endian::little
+                   ? static_cast<std::uint16_t>(first | second << 8U)
+                   : static_cast<std::uint16_t>(first << 8U | second);
+  }
+  return pairs;
+}();
+
 // A row label kept as text and moved on in place: a row's step is added digit by digit from a
 // table of its digits, touching only the digits it changes, so labels cost a few instructions
 // a row. The text ends in the layout's ": " or "  ".
@@ -94,12 +110,18 @@ class label_text {
   // By one row's step, or by any count.
   void advance() noexcept;
   void advance(std::uint64_t step) noexcept;
+  // Writes the labels of up to n rows, `stride` apart, each followed by an advance, while they
+  // are as wide as the first; returns how many (at least one) and sets `size` to their length.
+  std::size_t put_run(char* out, std::size_t stride, std::size_t n, std::size_t& size) noexcept;
   [[nodiscard]] std::uint64_t value() const noexcept { return value_; }
   // Writes the digits (at least 8) and the end; returns past them. Writes up to 32 characters.
   char* put(char* out) const noexcept {
-    // A whole 32-byte copy, so it is two stores and no call: the digits are no C string.
-    const char* from = text_.data() + digits_end - width_;
-    std::memcpy(out, from, 32);  // NOLINT(bugprone-not-null-terminated-result)
+    // Whole words from whole words: the last 8 digits change nearly every row, and a word read
+    // back from bytes just stored would stall for the store to land.
+    const std::size_t head = width_ - min_label_digits;
+    if (head != 0) std::memcpy(out, head_.data() + head_digits - head, head_digits);
+    std::memcpy(out + head, &tail_, sizeof tail_);
+    std::memcpy(out + width_, &end_, sizeof end_);
     return out + width_ + end_size_;
   }
   // Writes the digits and `end` instead.
@@ -110,9 +132,38 @@ class label_text {
  private:
   static constexpr std::size_t digits_end = 32;
   static constexpr std::size_t max_digits = 20;
+  static constexpr std::size_t head_start = digits_end - min_label_digits - 16;  // in text_
   void add_digit(std::size_t at, unsigned d) noexcept;
+  void carry() noexcept;
+  // The last 8 digits one step on, when nothing carries past the last four; else 0.
+  [[nodiscard]] std::uint64_t next_tail(std::uint64_t tail) const noexcept {
+    const std::uint64_t next = value_ + step_;
+    std::uint64_t four = 0;
+    if (base_ == 16 && value_ >> 16 == next >> 16) {
+      four = digit_pairs<16>[next >> 8 & 0xffU] | std::uint64_t{digit_pairs<16>[next & 0xffU]}
+                                                      << 16U;
+    } else if (base_ == 10 && value_ / 10000 == next / 10000) {
+      four = digit_pairs<10>[next / 100 % 100] | std::uint64_t{digit_pairs<10>[next % 100]} << 16U;
+    } else {
+      return 0;
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+      return (tail & 0xffffffffU) | four << 32U;
+    } else {
+      return (tail & ~std::uint64_t{0xffffffff}) | ((four << 16U | four >> 16U) & 0xffffffffU);
+    }
+  }
+  void store_tail() noexcept;
+  void load_words() noexcept;
 
+  // The digits by place, right-aligned at digits_end; the last 8 are current in tail_ only.
   std::array<char, 64> text_{};
+  // The digits before the last 8, right-aligned in the first head_digits: the rest keeps a
+  // whole-word copy of them clear of tail_.
+  static constexpr std::size_t head_digits = 16;
+  std::array<char, 2 * head_digits> head_{};
+  std::uint64_t tail_ = 0;                              // the last 8 digits, in text order
+  std::uint64_t end_ = 0;                               // the end, in text order
   std::array<std::uint8_t, max_digits> step_digits_{};  // the step's digits, last first
   std::size_t step_size_ = 0;
   std::uint64_t step_ = 0;

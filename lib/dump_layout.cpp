@@ -1,5 +1,6 @@
 // The dump layout value, its presets and checks, and the row arithmetic computed from it.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -198,13 +199,16 @@ const std::array<char, 256>& chars_of(char_table t) noexcept {
 
 namespace {
 constexpr std::string_view label_digits = "0123456789abcdef";
-}
+
+}  // namespace
 
 label_text::label_text(std::uint64_t value, unsigned base, std::uint64_t step,
                        std::string_view end) noexcept
     : step_(step), end_size_(end.size()), base_(base) {
   text_.fill(' ');
-  std::memcpy(text_.data() + digits_end, end.data(), end.size());
+  std::array<char, sizeof end_> end_chars{};
+  std::memcpy(end_chars.data(), end.data(), std::min(end.size(), end_chars.size()));
+  std::memcpy(&end_, end_chars.data(), sizeof end_);
   for (; step != 0; step /= base)
     step_digits_[step_size_++] = static_cast<std::uint8_t>(step % base);
   set(value);
@@ -216,6 +220,16 @@ void label_text::set(std::uint64_t value) noexcept {
   std::size_t i = digits_end;
   for (; value != 0; value /= base_) text_[--i] = label_digits[value % base_];
   width_ = std::max(min_label_digits, digits_end - i);
+  load_words();
+}
+
+void label_text::store_tail() noexcept {
+  std::memcpy(text_.data() + digits_end - min_label_digits, &tail_, sizeof tail_);
+}
+
+void label_text::load_words() noexcept {
+  std::memcpy(head_.data(), text_.data() + head_start, head_digits);
+  std::memcpy(&tail_, text_.data() + digits_end - min_label_digits, sizeof tail_);
 }
 
 // Adds d to the digit at `at`, carrying to the left.
@@ -234,31 +248,64 @@ void label_text::add_digit(std::size_t at, unsigned d) noexcept {
 }
 
 void label_text::advance() noexcept {
-  const std::uint64_t before = value_;
+  const std::uint64_t next = next_tail(tail_);
+  if (next != 0) {
+    tail_ = next;
+    value_ += step_;
+  } else {
+    carry();
+  }
+}
+
+std::size_t label_text::put_run(char* out, std::size_t stride, std::size_t n,
+                                std::size_t& size) noexcept {
+  size = width_ + end_size_;
+  const std::size_t width = width_;
+  // The last digits stay in a register: a word stored in halves and read back whole would stall.
+  std::uint64_t tail = tail_;
+  std::size_t r = 0;
+  while (r < n) {
+    char* at = out + r * stride;
+    if (width != min_label_digits)
+      std::memcpy(at, head_.data() + head_digits - (width - min_label_digits), head_digits);
+    std::memcpy(at + width - min_label_digits, &tail, sizeof tail);
+    std::memcpy(at + width, &end_, sizeof end_);
+    ++r;
+    const std::uint64_t next = next_tail(tail);
+    if (next != 0) {
+      tail = next;
+      value_ += step_;
+      continue;
+    }
+    tail_ = tail;
+    carry();
+    tail = tail_;
+    if (width_ != width) break;
+  }
+  tail_ = tail;
+  return r;
+}
+
+void label_text::carry() noexcept {
   value_ += step_;
-  // Nearly always only the last two digits change: they are written from the value.
-  if (base_ == 16 && before >> 8 == value_ >> 8) {
-    text_[digits_end - 1] = label_digits[value_ & 15U];
-    text_[digits_end - 2] = label_digits[value_ >> 4 & 15U];
-    return;
-  }
-  if (base_ == 10 && before / 100 == value_ / 100) {
-    text_[digits_end - 1] = label_digits[value_ % 10];
-    text_[digits_end - 2] = label_digits[value_ / 10 % 10];
-    return;
-  }
+  store_tail();
   for (std::size_t k = 0; k < step_size_; ++k) add_digit(digits_end - k, step_digits_[k]);
+  load_words();
 }
 
 void label_text::advance(std::uint64_t step) noexcept {
   value_ += step;
+  store_tail();
   for (std::size_t at = digits_end; step != 0; --at, step /= base_) {
     add_digit(at, static_cast<unsigned>(step % base_));
   }
+  load_words();
 }
 
 char* label_text::put(char* out, std::string_view end) const noexcept {
-  std::memcpy(out, text_.data() + digits_end - width_, width_);
+  const std::size_t head = width_ - min_label_digits;
+  std::memcpy(out, head_.data() + head_digits - head, head);
+  std::memcpy(out + head, &tail_, sizeof tail_);
   std::memcpy(out + width_, end.data(), end.size());
   return out + width_ + end.size();
 }

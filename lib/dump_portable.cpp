@@ -34,6 +34,31 @@ char* put_chars(const std::uint8_t* bytes, std::size_t n, const char* table, cha
   return out + n;
 }
 
+// The digits of n bytes in a base other than hex, unit after unit; writes up to 1 past them.
+void put_units(dump_base base, const std::uint8_t* b, std::size_t n, char* out) noexcept {
+  if (base == dump_base::binary) {
+    for (std::size_t i = 0; i < n; ++i) std::memcpy(out + 8 * i, units.binary[b[i]].data(), 8);
+    return;
+  }
+  const auto& table = base == dump_base::octal ? units.octal : units.decimal;
+  for (std::size_t i = 0; i < n; ++i) std::memcpy(out + 3 * i, table[b[i]].data(), 4);
+}
+
+// The plan of a full plain row after its label: each byte's digits at their place with spaces
+// between, then the gap and the opening frame of the characters.
+place_plan row_plan(const dump_geometry& g, bool chars, std::size_t width) {
+  const std::size_t size = g.digit_columns + (chars ? g.char_gap + (g.framed ? 1 : 0) : 0);
+  std::vector<int> source(size, -1);
+  std::vector<char> fill(size, ' ');
+  for (std::size_t i = 0; i < g.columns; ++i) {
+    for (std::size_t d = 0; d < g.unit; ++d) {
+      source[g.byte_at[i] + d] = static_cast<int>(i * g.unit + d);
+    }
+  }
+  if (chars && g.framed) fill[size - 1] = '|';
+  return make_place_plan(source, fill, width);
+}
+
 byte_class pair_class(const char* pair) noexcept {
   const int high = digit_value[static_cast<unsigned char>(pair[0])];
   const int low = digit_value[static_cast<unsigned char>(pair[1])];
@@ -58,6 +83,8 @@ portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
       row_digits_(2 * g_.columns),
       blanks_(g_.digit_columns, ' '),
       slot_order_(g_.columns),
+      plan_(row_plan(g_, layout.char_column(), k_.place_width)),
+      unit_stride_(g_.columns * g_.unit),
       label_(layout.offset_labels() ? layout.first_offset() + layout.displacement() : 0,
              g_.label_base, g_.label_step, g_.label_end),
       digits_(row_digits_),
@@ -66,7 +93,10 @@ portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
       previous_bytes_(g_.columns),
       scratch_digits_(chunk_rows * row_digits_),
       scratch_chars_(chunk_rows * g_.columns + 32),
-      scratch_bytes_(chunk_rows * g_.columns) {
+      scratch_bytes_(chunk_rows * g_.columns),
+      scratch_units_(base_ == dump_base::hex ? 0 : chunk_rows * unit_stride_ + 1),
+      scratch_labels_((chunk_rows + 1) * placed_rows::label_stride),
+      padded_row_(unit_stride_ + max_place_width) {
   std::iota(slot_order_.begin(), slot_order_.end(), 0);
   std::sort(slot_order_.begin(), slot_order_.end(),
             [&](std::uint16_t a, std::uint16_t b) { return g_.byte_at[a] < g_.byte_at[b]; });
@@ -74,7 +104,7 @@ portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
   // The spaces a plain row starts from: its digit part and the gap before the characters.
   plain_row_spaces_ = g_.digit_columns + (layout.char_column() ? g_.char_gap : 0);
   max_row_chars_ =
-      label_text::max_chars + g_.row_chars(true) + color + color_slack + 32 /* put_spaces */;
+      label_text::max_chars + g_.row_chars(true) + color + color_slack + max_place_width;
   rows_per_room_ = std::max<std::size_t>(1, stream_block::block_size / 4 / max_row_chars_);
 }
 
@@ -228,6 +258,8 @@ void portable_dump::emit_rows(const char* digits, const std::uint8_t* bytes, std
   };
   if (layout_.squeeze() || layout_.color()) {
     for (std::size_t r = 0; r < rows; ++r) emit_full(digits + r * row_digits_, bytes_of(r));
+  } else if (bytes != nullptr || (base_ == dump_base::hex && !char_column_)) {
+    place_rows(digits, bytes, rows);
   } else {
     for (std::size_t done = 0; done < rows; done += rows_per_room_) {
       const std::size_t n = std::min(rows_per_room_, rows - done);
@@ -242,6 +274,52 @@ void portable_dump::emit_rows(const char* digits, const std::uint8_t* bytes, std
     }
   }
   row_start_ += rows * row_digits_;
+}
+
+// Full plain rows through the kernel's placement: each row's label, its digits placed by the
+// plan, its characters. Labels are made first for a run of rows, so the kernel only copies.
+void portable_dump::place_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows) {
+  const char* source = digits;
+  if (base_ != dump_base::hex) {
+    put_units(base_, bytes, rows * g_.columns, scratch_units_.data());
+    source = scratch_units_.data();
+  }
+  placed_rows p;
+  p.labels = scratch_labels_.data();
+  p.digit_stride = unit_stride_;
+  p.char_count = char_column_ ? g_.columns : 0;
+  p.ending_size = char_column_ && g_.framed ? 2 : 1;
+  p.ending = p.ending_size == 2 ? std::array<char, 2>{'|', '\n'} : std::array<char, 2>{'\n'};
+  // The plan may read a load's width past a row's digits: the last rows go through a copy.
+  const std::size_t reach = (plan_.width + unit_stride_ - 1) / unit_stride_;
+  const std::size_t safe = rows > reach ? rows - reach : 0;
+  for (std::size_t done = 0; done < rows; done += rows_per_room_) {
+    const std::size_t end = done + std::min(rows_per_room_, rows - done);
+    const char* chars = chunk_chars(bytes, done, end - done);
+    char* out = out_.room((end - done) * max_row_chars_);
+    for (std::size_t r = done; r < end; r += p.rows) {
+      const bool in_place = r < safe;
+      p.rows = make_labels(in_place ? std::min(end, safe) - r : 1, p.label_size);
+      p.digits = in_place ? source + r * unit_stride_ : row_source(source, r);
+      p.chars = chars != nullptr ? chars + (r - done) * g_.columns : nullptr;
+      out = k_.place_rows(plan_, p, out);
+    }
+    out_.commit(out);
+  }
+}
+
+// The labels of up to n rows into scratch_labels_, as long as they are as wide as the first;
+// returns how many (at least one) and their size.
+std::size_t portable_dump::make_labels(std::size_t n, std::size_t& size) noexcept {
+  size = 0;
+  if (!labelled_) return n;
+  return label_.put_run(scratch_labels_.data(), placed_rows::label_stride, n, size);
+}
+
+// Row r of the digits from `base`, copied so the plan can read past it.
+const char* portable_dump::row_source(const char* base, std::size_t r) noexcept {
+  std::memcpy(padded_row_.data(), base + r * unit_stride_, unit_stride_);
+  return padded_row_.data();
 }
 
 // The characters of rows [first, first + n) made at once, through the kernel for ASCII; null

@@ -15,6 +15,7 @@
 #include <mivo.hpp>
 #include "dump_geometry.hpp"
 #include "kernels/kernels.hpp"
+#include "kernels/placement.hpp"
 #include "stream_block.hpp"
 
 namespace mivo::detail {
@@ -58,6 +59,9 @@ class portable_dump {
   [[nodiscard]] bool in_zero_run() const noexcept;
   void skip_repeats(std::uint64_t rows);
   void encode(const std::uint8_t* b, std::size_t n, char* out) const noexcept;
+  void place_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows);
+  const char* row_source(const char* base, std::size_t r) noexcept;
+  std::size_t make_labels(std::size_t n, std::size_t& size) noexcept;
 
   dump_layout layout_;
   dump_geometry g_;
@@ -77,6 +81,8 @@ class portable_dump {
   std::size_t rows_per_room_;  // full rows that fit one request for room
   std::vector<char> blanks_;
   std::vector<std::uint16_t> slot_order_;  // byte indexes in the order their places come
+  place_plan plan_;                        // a full plain row's digit part, gap and frame
+  std::size_t unit_stride_;                // the digits of a row, as the plan takes them
 
   label_text label_;             // of the next row
   std::uint64_t row_start_ = 0;  // digits before the row in progress
@@ -96,6 +102,9 @@ class portable_dump {
   std::vector<char> scratch_digits_;
   std::vector<char> scratch_chars_;  // a chunk's characters, made at once
   std::vector<std::uint8_t> scratch_bytes_;
+  std::vector<char> scratch_units_;   // a chunk's digits in a base other than hex
+  std::vector<char> scratch_labels_;  // a run of rows' labels, placed_rows::label_stride apart
+  std::vector<char> padded_row_;      // a row whose digits end too near their buffer's end
 };
 
 }  // namespace mivo::detail

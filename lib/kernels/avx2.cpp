@@ -320,6 +320,9 @@ const kernel avx2_kernel = {
     .keep_bytes = keep_bytes_avx2,
     .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
+    .place_width = 16,
+    .place = x86::place16,
+    .place_rows = x86::place16_rows,
 };
 
 }  // namespace mivo::detail

@@ -345,6 +345,31 @@ char* dump_color_rows_avx512(const char* digits, const std::uint8_t* bytes, cons
   return out;
 }
 
+// VBMI's permute reaches any of 64 bytes; lanes whose index has the top bit keep the fill.
+struct place_step_avx512 {
+  struct lanes {
+    __m512i index;
+    __m512i fill;
+    __mmask64 taken;
+  };
+  static lanes prepare(const std::uint8_t* l) noexcept {
+    const __m512i index = load(l);
+    return {index, load(l + 64), static_cast<__mmask64>(~_mm512_movepi8_mask(index))};
+  }
+  static void apply(const lanes& l, const char* in, char* out) noexcept {
+    _mm512_storeu_si512(
+        out, _mm512_mask_permutexvar_epi8(l.fill, l.taken, l.index, _mm512_loadu_si512(in)));
+  }
+};
+
+void place_avx512(const place_plan& plan, const char* in, char* out) noexcept {
+  place_with<place_step_avx512>(plan, in, out);
+}
+
+char* place_avx512_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
+  return place_rows_with<place_step_avx512>(plan, p, out);
+}
+
 }  // namespace
 
 const kernel avx512_kernel = {
@@ -365,6 +390,9 @@ const kernel avx512_kernel = {
     .keep_bytes = keep_bytes_avx512,
     .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
+    .place_width = 64,
+    .place = place_avx512,
+    .place_rows = place_avx512_rows,
 };
 
 }  // namespace mivo::detail

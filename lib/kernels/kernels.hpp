@@ -14,6 +14,7 @@
 #include "cpu.hpp"
 #include "dump_layout.hpp"
 #include "label_digits.hpp"
+#include "placement.hpp"
 
 namespace mivo::detail {
 
@@ -160,6 +161,15 @@ struct kernel {
   // Writes n units: the two digits of in[k] (A-F with `upper`) and `separator`, 3n characters.
   void (*encode_separated)(const std::uint8_t* in, std::size_t n, char separator, bool upper,
                            char* out) noexcept;
+  // The lanes of one placement step: plans for this kernel are made with this width.
+  std::size_t place_width;
+  // Runs the plan's steps in order, reading in[step.from..] and writing out[step.to..]: lays
+  // out plan.size characters, may write place_width past them and read place_width past the
+  // last byte the plan takes.
+  void (*place)(const place_plan& plan, const char* in, char* out) noexcept;
+  // Writes p.rows full rows from their parts, placing each row's digits by `plan`; returns
+  // their end. May write max_place_width + 32 bytes past it.
+  char* (*place_rows)(const place_plan& plan, const placed_rows& p, char* out) noexcept;
 };
 
 // The portable forms of decode_separated and encode_separated, for kernels without their own

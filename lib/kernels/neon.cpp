@@ -266,6 +266,27 @@ std::size_t read_rows_neon(const char* text, const char* end, label_digits* numb
   return scalar_kernel.read_rows(text, end, number, max_rows, digits, row_ends);
 }
 
+// TBL turns the fill lanes' 0x80 into 0, so the fill bytes are simply or-ed in.
+struct place_step_neon {
+  struct lanes {
+    uint8x16_t index;
+    uint8x16_t fill;
+  };
+  static lanes prepare(const std::uint8_t* l) noexcept { return {vld1q_u8(l), vld1q_u8(l + 16)}; }
+  static void apply(const lanes& l, const char* in, char* out) noexcept {
+    const uint8x16_t from = vld1q_u8(reinterpret_cast<const std::uint8_t*>(in));
+    vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vorrq_u8(vqtbl1q_u8(from, l.index), l.fill));
+  }
+};
+
+void place_neon(const place_plan& plan, const char* in, char* out) noexcept {
+  place_with<place_step_neon>(plan, in, out);
+}
+
+char* place_neon_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
+  return place_rows_with<place_step_neon>(plan, p, out);
+}
+
 }  // namespace
 
 const kernel neon_kernel = {
@@ -286,6 +307,9 @@ const kernel neon_kernel = {
     .keep_bytes = keep_bytes_neon,
     .decode_separated = decode_separated_scalar,
     .encode_separated = encode_separated_scalar,
+    .place_width = 16,
+    .place = place_neon,
+    .place_rows = place_neon_rows,
 };
 
 }  // namespace mivo::detail

@@ -219,6 +219,25 @@ std::size_t read_rows_scalar(const char* text, const char* end, label_digits* nu
   return count;
 }
 
+struct place_step_scalar {
+  static constexpr std::size_t width = 16;
+  static const std::uint8_t* prepare(const std::uint8_t* lanes) noexcept { return lanes; }
+  static void apply(const std::uint8_t* lanes, const char* in, char* out) noexcept {
+    for (std::size_t j = 0; j < width; ++j) {
+      const std::uint8_t index = lanes[j];
+      out[j] = index < width ? in[index] : static_cast<char>(lanes[width + j]);
+    }
+  }
+};
+
+void place_scalar(const place_plan& plan, const char* in, char* out) noexcept {
+  place_with<place_step_scalar>(plan, in, out);
+}
+
+char* place_scalar_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
+  return place_rows_with<place_step_scalar>(plan, p, out);
+}
+
 }  // namespace
 
 std::size_t decode_separated_scalar(const char* in, std::size_t units, char separator,
@@ -261,6 +280,9 @@ const kernel scalar_kernel = {
     .keep_bytes = keep_bytes_scalar,
     .decode_separated = decode_separated_scalar,
     .encode_separated = encode_separated_scalar,
+    .place_width = 16,
+    .place = place_scalar,
+    .place_rows = place_scalar_rows,
 };
 
 }  // namespace mivo::detail

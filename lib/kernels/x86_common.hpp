@@ -540,6 +540,31 @@ inline std::size_t read_rows(const char* text, const char* end, label_digits* nu
   return count;
 }
 
+// PSHUFB turns the fill lanes' 0x80 into 0, so the fill bytes are simply or-ed in.
+struct place_step16 {
+  struct lanes {
+    __m128i index;
+    __m128i fill;
+  };
+  static lanes prepare(const std::uint8_t* l) noexcept {
+    return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(l)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(l + 16))};
+  }
+  static void apply(const lanes& l, const char* in, char* out) noexcept {
+    const __m128i from = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_or_si128(_mm_shuffle_epi8(from, l.index), l.fill));
+  }
+};
+
+inline void place16(const place_plan& plan, const char* in, char* out) noexcept {
+  place_with<place_step16>(plan, in, out);
+}
+
+inline char* place16_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
+  return place_rows_with<place_step16>(plan, p, out);
+}
+
 }  // namespace
 }  // namespace mivo::detail::x86
 
