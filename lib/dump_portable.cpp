@@ -35,9 +35,10 @@ char* put_chars(const std::uint8_t* bytes, std::size_t n, const char* table, cha
 }
 
 // The digits of n bytes in a base other than hex, unit after unit; writes up to 1 past them.
-void put_units(dump_base base, const std::uint8_t* b, std::size_t n, char* out) noexcept {
+void put_units(const kernel& k, dump_base base, const std::uint8_t* b, std::size_t n,
+               char* out) noexcept {
   if (base == dump_base::binary) {
-    for (std::size_t i = 0; i < n; ++i) std::memcpy(out + 8 * i, units.binary[b[i]].data(), 8);
+    k.encode_bits(b, n, out);
     return;
   }
   const auto& table = base == dump_base::octal ? units.octal : units.decimal;
@@ -281,7 +282,7 @@ void portable_dump::emit_rows(const char* digits, const std::uint8_t* bytes, std
 void portable_dump::place_rows(const char* digits, const std::uint8_t* bytes, std::size_t rows) {
   const char* source = digits;
   if (base_ != dump_base::hex) {
-    put_units(base_, bytes, rows * g_.columns, scratch_units_.data());
+    put_units(k_, base_, bytes, rows * g_.columns, scratch_units_.data());
     source = scratch_units_.data();
   }
   placed_rows p;

@@ -246,6 +246,23 @@ char* keep_bytes_avx2(const char* in, std::size_t n, const skip_tables& skip, ch
   return ssse3_kernel.keep_bytes(in + i, n - i, skip, out);
 }
 
+// Four bytes a step: each spread over eight lanes, one bit tested per lane.
+void encode_bits_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1,  //
+                                          2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
+  const __m256i bits = _mm256_set1_epi64x(0x0102040810204080);
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    std::int32_t word = 0;
+    std::memcpy(&word, in + i, 4);
+    const __m256i set =
+        _mm256_and_si256(_mm256_shuffle_epi8(_mm256_set1_epi32(word), spread), bits);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8 * i),
+                        _mm256_sub_epi8(_mm256_set1_epi8('0'), _mm256_cmpeq_epi8(set, bits)));
+  }
+  encode_bits_scalar(in + i, n - i, out + 8 * i);
+}
+
 }  // namespace
 
 // 32 units (96 characters) a step: two groups of 16, one in each 128-bit lane, gathered,
@@ -320,6 +337,7 @@ const kernel avx2_kernel = {
     .keep_bytes = keep_bytes_avx2,
     .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
+    .encode_bits = encode_bits_avx2,
     .place_width = 16,
     .place = x86::place16,
     .place_rows = x86::place16_rows,

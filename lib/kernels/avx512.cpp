@@ -370,6 +370,42 @@ char* place_avx512_rows(const place_plan& plan, const placed_rows& p, char* out)
   return place_rows_with<place_step_avx512>(plan, p, out);
 }
 
+// Lane j of the k-th permute takes byte 8k + j / 8.
+template <unsigned k>
+constexpr std::array<std::uint8_t, 64> bit_spread = [] {
+  std::array<std::uint8_t, 64> index{};
+  for (unsigned j = 0; j < 64; ++j) index[j] = static_cast<std::uint8_t>(8 * k + j / 8);
+  return index;
+}();
+
+template <unsigned k>
+void put_bits(__m512i bytes, char* out) noexcept {
+  const __m512i bits = _mm512_set1_epi64(0x0102040810204080);
+  const __m512i spread =
+      _mm512_maskz_permutexvar_epi8(~__mmask64{0}, load(bit_spread<k>.data()), bytes);
+  const __mmask64 ones = _mm512_test_epi8_mask(spread, bits);
+  _mm512_storeu_si512(out + 64 * k,
+                      _mm512_mask_blend_epi8(ones, _mm512_set1_epi8('0'), _mm512_set1_epi8('1')));
+}
+
+// 64 bytes a step, eight at a time spread over the 64 lanes, one bit tested per lane.
+void encode_bits_avx512(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  std::size_t i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const __m512i bytes = load(in + i);
+    char* at = out + 8 * i;
+    put_bits<0>(bytes, at);
+    put_bits<1>(bytes, at);
+    put_bits<2>(bytes, at);
+    put_bits<3>(bytes, at);
+    put_bits<4>(bytes, at);
+    put_bits<5>(bytes, at);
+    put_bits<6>(bytes, at);
+    put_bits<7>(bytes, at);
+  }
+  encode_bits_scalar(in + i, n - i, out + 8 * i);
+}
+
 }  // namespace
 
 const kernel avx512_kernel = {
@@ -390,6 +426,7 @@ const kernel avx512_kernel = {
     .keep_bytes = keep_bytes_avx512,
     .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
+    .encode_bits = encode_bits_avx512,
     .place_width = 64,
     .place = place_avx512,
     .place_rows = place_avx512_rows,

@@ -161,6 +161,8 @@ struct kernel {
   // Writes n units: the two digits of in[k] (A-F with `upper`) and `separator`, 3n characters.
   void (*encode_separated)(const std::uint8_t* in, std::size_t n, char separator, bool upper,
                            char* out) noexcept;
+  // Writes the 8n binary digits of in[0..n) to out, most significant bit first.
+  void (*encode_bits)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
   // The lanes of one placement step: plans for this kernel are made with this width.
   std::size_t place_width;
   // Runs the plan's steps in order, reading in[step.from..] and writing out[step.to..]: lays
@@ -178,6 +180,8 @@ std::size_t decode_separated_scalar(const char* in, std::size_t units, char sepa
                                     std::uint8_t* out) noexcept;
 void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separator, bool upper,
                              char* out) noexcept;
+// The portable encode_bits, for kernels without their own and for their tails.
+void encode_bits_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept;
 #if defined(MIVO_X86_KERNELS)
 // The AVX2 form, which the AVX-512 kernel shares.
 std::size_t decode_separated_avx2(const char* in, std::size_t units, char separator,

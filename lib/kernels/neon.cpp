@@ -307,6 +307,7 @@ const kernel neon_kernel = {
     .keep_bytes = keep_bytes_neon,
     .decode_separated = decode_separated_scalar,
     .encode_separated = encode_separated_scalar,
+    .encode_bits = encode_bits_scalar,
     .place_width = 16,
     .place = place_neon,
     .place_rows = place_neon_rows,

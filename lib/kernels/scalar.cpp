@@ -262,6 +262,17 @@ void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separat
   }
 }
 
+void encode_bits_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept {
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t digits = 0x3030303030303030U;  // '0' in every byte
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      const std::uint64_t one = (in[i] >> (7 - bit)) & 1U;
+      digits |= one << (std::endian::native == std::endian::little ? 8 * bit : 56 - 8 * bit);
+    }
+    std::memcpy(out + 8 * i, &digits, 8);
+  }
+}
+
 const kernel scalar_kernel = {
     .name = "scalar",
     .needs = cpu::none,
@@ -280,6 +291,7 @@ const kernel scalar_kernel = {
     .keep_bytes = keep_bytes_scalar,
     .decode_separated = decode_separated_scalar,
     .encode_separated = encode_separated_scalar,
+    .encode_bits = encode_bits_scalar,
     .place_width = 16,
     .place = place_scalar,
     .place_rows = place_scalar_rows,

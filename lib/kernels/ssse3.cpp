@@ -147,6 +147,7 @@ const kernel ssse3_kernel = {
     .keep_bytes = keep_bytes_ssse3,
     .decode_separated = x86::decode_separated,
     .encode_separated = x86::encode_separated,
+    .encode_bits = encode_bits_scalar,
     .place_width = 16,
     .place = x86::place16,
     .place_rows = x86::place16_rows,
