@@ -124,6 +124,21 @@ class label_text {
     std::memcpy(out + width_, &end_, sizeof end_);
     return out + width_ + end_size_;
   }
+  // Of up to n rows, `stride` apart from p, how many lead whose labels match, each followed
+  // by an advance; stops after a row whose next label is wider, and does not advance past
+  // the last label there is.
+  std::size_t match_run(const char* p, std::size_t stride, std::size_t n) noexcept;
+  // The characters put writes.
+  [[nodiscard]] std::size_t size() const noexcept { return width_ + end_size_; }
+  // Whether p starts with the characters put writes.
+  [[nodiscard]] bool matches(const char* p) const noexcept {
+    const std::size_t head = width_ - min_label_digits;
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, p + head, sizeof tail);
+    const char* end = p + width_;
+    return tail == tail_ && end[0] == end_chars_[0] && (end_size_ < 2 || end[1] == end_chars_[1]) &&
+           (head == 0 || std::memcmp(p, head_.data() + head_digits - head, head) == 0);
+  }
   // Writes the digits and `end` instead.
   char* put(char* out, std::string_view end) const noexcept;
 
@@ -164,6 +179,7 @@ class label_text {
   std::array<char, 2 * head_digits> head_{};
   std::uint64_t tail_ = 0;                              // the last 8 digits, in text order
   std::uint64_t end_ = 0;                               // the end, in text order
+  std::array<char, 2> end_chars_{};                     // its first two characters
   std::array<std::uint8_t, max_digits> step_digits_{};  // the step's digits, last first
   std::size_t step_size_ = 0;
   std::uint64_t step_ = 0;

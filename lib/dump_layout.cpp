@@ -209,6 +209,7 @@ label_text::label_text(std::uint64_t value, unsigned base, std::uint64_t step,
   std::array<char, sizeof end_> end_chars{};
   std::memcpy(end_chars.data(), end.data(), std::min(end.size(), end_chars.size()));
   std::memcpy(&end_, end_chars.data(), sizeof end_);
+  std::memcpy(end_chars_.data(), end_chars.data(), end_chars_.size());
   for (; step != 0; step /= base)
     step_digits_[step_size_++] = static_cast<std::uint8_t>(step % base);
   set(value);
@@ -281,6 +282,43 @@ std::size_t label_text::put_run(char* out, std::size_t stride, std::size_t n,
     carry();
     tail = tail_;
     if (width_ != width) break;
+  }
+  tail_ = tail;
+  return r;
+}
+
+std::size_t label_text::match_run(const char* p, std::size_t stride, std::size_t n) noexcept {
+  const std::size_t width = width_;
+  const std::size_t head = width - min_label_digits;
+  const std::array<char, 2> end = end_chars_;
+  const bool two = end_size_ > 1;
+  // As in put_run, the last digits stay in a register.
+  std::uint64_t tail = tail_;
+  std::size_t r = 0;
+  for (; r < n; ++r, p += stride) {
+    std::uint64_t seen = 0;
+    std::memcpy(&seen, p + head, sizeof seen);
+    if (seen != tail || p[width] != end[0] || (two && p[width + 1] != end[1]) ||
+        (head != 0 && std::memcmp(p, head_.data() + head_digits - head, head) != 0)) {
+      break;
+    }
+    if (value_ > UINT64_MAX - step_) {  // the last label there is
+      ++r;
+      break;
+    }
+    const std::uint64_t next = next_tail(tail);
+    if (next != 0) {
+      tail = next;
+      value_ += step_;
+      continue;
+    }
+    tail_ = tail;
+    carry();
+    tail = tail_;
+    if (width_ != width) {
+      ++r;
+      break;
+    }
   }
   tail_ = tail;
   return r;

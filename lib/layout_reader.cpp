@@ -14,6 +14,37 @@ constexpr const char* bad_label = "invalid row label";
 constexpr const char* label_range = "row label out of range";
 constexpr const char* bad_escape = "invalid escape sequence";
 constexpr char escape = '\x1b';
+constexpr std::size_t run_digits = 16384;  // the digits of a run of rows read at once
+
+// Whether none of the n characters at p is a line feed or the start of an escape sequence,
+// a word at a time.
+bool plain_tail(const char* p, std::size_t n) noexcept {
+  constexpr std::uint64_t ones = 0x0101010101010101U;
+  constexpr std::uint64_t highs = 0x8080808080808080U;
+  const auto holds = [](std::uint64_t w, char c) {
+    const std::uint64_t x = w ^ (ones * static_cast<unsigned char>(c));
+    return ((x - ones) & ~x & highs) != 0;
+  };
+  if (n < 8) return std::none_of(p, p + n, [](char c) { return c == '\n' || c == escape; });
+  for (std::size_t i = 0; i < n; i += 8) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p + std::min(i, n - 8), 8);
+    if (holds(w, '\n') || holds(w, escape)) return false;
+  }
+  return true;
+}
+
+// A plan that gathers the characters at `places` side by side.
+place_plan gather_plan(const std::vector<int>& places, std::size_t width) {
+  return make_place_plan(places, std::vector<char>(places.size(), ' '), width);
+}
+
+// How far past a row's start a plan may read.
+std::size_t reach_of(const place_plan& plan) noexcept {
+  std::size_t reach = 0;
+  for (const place_step s : plan.steps) reach = std::max(reach, std::size_t{s.from} + plan.width);
+  return reach;
+}
 
 bool label_digit(char c, unsigned base, unsigned& value) noexcept {
   const int v = digit_value[static_cast<unsigned char>(c)];
@@ -31,7 +62,7 @@ layout_reader::layout_reader(const dump_layout& layout, dump_reader::sink to,
       g_(geometry_of(layout)),
       offset_labels_(layout.offset_labels()),
       next_unlabelled_(layout.first_offset()),
-      gathered_(2 * g_.columns) {
+      row_tail_(g_.row_chars(layout.char_column()) - g_.digit_columns) {
   std::vector<bool> digit(g_.digit_columns, false);
   for (std::size_t i = 0; i < g_.columns; ++i) {
     std::fill_n(digit.begin() + g_.byte_at[i], g_.unit, true);
@@ -39,38 +70,150 @@ layout_reader::layout_reader(const dump_layout& layout, dump_reader::sink to,
   for (std::size_t p = 0; p < g_.digit_columns; ++p) {
     if (!digit[p]) gaps_.push_back(static_cast<std::uint16_t>(p));
   }
-}
-
-// A whole row laid out exactly as the writer lays it out, read without looking for where its
-// groups end: false, with nothing read, for anything else, which the group by group reading
-// then judges.
-bool layout_reader::read_full_row(std::string_view digits) noexcept {
-  if (digits.size() < g_.digit_columns || row_place > UINT64_MAX - 1 - g_.columns) return false;
-  for (const std::uint16_t p : gaps_) {
-    if (digits[p] != ' ') return false;
-  }
-  const std::uint16_t* at = g_.byte_at.data();
-  std::uint8_t* out = row.get();
-  if (layout_.base() == dump_base::hex) {
-    for (std::size_t i = 0; i < g_.columns; ++i) std::memcpy(&gathered_[2 * i], &digits[at[i]], 2);
-    if (k_.decode(gathered_.data(), g_.columns, out) != g_.columns) return false;
-  } else {
-    const unsigned radix = layout_.base() == dump_base::binary  ? 2
-                           : layout_.base() == dump_base::octal ? 8
-                                                                : 10;
-    for (std::size_t i = 0; i < g_.columns; ++i) {
-      unsigned value = 0;
-      for (std::size_t j = 0; j < g_.unit; ++j) {
-        const unsigned d = static_cast<unsigned char>(digits[at[i] + j]) - unsigned{'0'};
-        if (d >= radix) return false;
-        value = value * radix + d;
-      }
-      if (value > 255) return false;
-      out[i] = static_cast<std::uint8_t>(value);
+  std::vector<int> digit_places;
+  for (std::size_t b = 0; b < g_.columns; ++b) {
+    for (std::size_t d = 0; d < g_.unit; ++d) {
+      digit_places.push_back(static_cast<int>(g_.byte_at[b] + d));
     }
   }
+  digit_plan_ = gather_plan(digit_places, k_.place_width);
+  gap_plan_ = gather_plan(std::vector<int>(gaps_.begin(), gaps_.end()), k_.place_width);
+  reach_ = std::max(reach_of(digit_plan_), reach_of(gap_plan_));
+  const std::size_t row_digits = g_.columns * g_.unit;
+  run_rows_ = std::max<std::size_t>(1, run_digits / row_digits);
+  run_digits_.resize(run_rows_ * row_digits + max_place_width);
+  run_gaps_.resize(run_rows_ * gaps_.size() + max_place_width);
+  blank_gaps_.assign(run_rows_ * gaps_.size(), ' ');
+  run_bytes_.resize(run_rows_ * g_.columns);
+}
+
+// The label the row after a full row at `last_end` would have, when it has one.
+void layout_reader::expect_after_row() noexcept {
+  expecting_ = false;
+  if (!layout_.labelled() || row_size != g_.columns) return;
+  std::uint64_t value = 0;
+  if (offset_labels_) {
+    if (__builtin_add_overflow(last_end, layout_.displacement(), &value)) return;
+  } else {
+    if (last_end % g_.columns != 0) return;
+    value = last_end / g_.columns;
+  }
+  expected_ = label_text(value, g_.label_base, g_.label_step, g_.label_end);
+  expecting_ = true;
+}
+
+// Whole lines that are full rows exactly as the writer lays them out, each following the row
+// before it: read in place, a run at a time. Returns where it stopped: at the first line that
+// is anything else, which the line by line reading then judges.
+const char* layout_reader::read_rows(const char* p, const char* end) {
+  const bool labelled = layout_.labelled();
+  while (!star_pending && (expecting_ || !labelled)) {
+    const std::size_t line = (labelled ? expected_.size() : 0) + g_.digit_columns + row_tail_;
+    const std::uint64_t first_value = expected_.value();
+    const std::uint64_t place = labelled ? last_end : next_unlabelled_;
+    if (forward_only && place < end_so_far) return p;
+    const std::size_t n = whole_rows(p, end, line);
+    const std::size_t good = n == 0 ? 0 : decoded_rows(good_rows(p, line, n));
+    if (good > 0) hand_on(place, good);
+    position_ += good * line;
+    line_ += good;
+    p += good * line;
+    if (good < n || n == 0) {
+      if (labelled && good < n) {
+        expected_.set(first_value + good * g_.label_step);
+        expecting_ = true;
+      }
+      return p;
+    }
+  }
+  return p;
+}
+
+// How many lines from p on look like the full rows that follow the last: the line feed where
+// a full row puts it, nothing but characters between, and the expected label. Moves expected_
+// on past them.
+std::size_t layout_reader::whole_rows(const char* p, const char* end, std::size_t line) {
+  const bool labelled = layout_.labelled();
+  const std::size_t label = labelled ? expected_.size() : 0;
+  const std::uint64_t first = labelled ? last_end : next_unlabelled_;
+  // Rows that fit before the end of the text, with room for the plans to read, and before
+  // the last place there is.
+  const auto left = static_cast<std::size_t>(end - p);
+  if (left < label + reach_ || left < line || first > UINT64_MAX - 1 - g_.columns) return 0;
+  std::size_t most =
+      std::min({run_rows_, (left - std::max(label + reach_, line)) / line + 1,
+                static_cast<std::size_t>(std::min<std::uint64_t>(
+                    (UINT64_MAX - 1 - g_.columns - first) / g_.columns + 1, run_rows_))});
+  const std::size_t tail_at = label + g_.digit_columns;
+  std::size_t n = 0;
+  for (const char* row = p; n < most; ++n, row += line) {
+    if (row[line - 1] != '\n' || !plain_tail(row + tail_at, row_tail_ - 1)) break;
+  }
+  if (!labelled || n == 0) return n;
+  const std::uint64_t first_value = expected_.value();
+  const std::size_t matched = expected_.match_run(p, line, n);
+  // Not moved on past the last label: there is none to expect after it.
+  if (matched > 0 && expected_.value() != first_value + matched * g_.label_step) {
+    expecting_ = false;
+  }
+  return matched;
+}
+
+// Gathers the digits and gaps of n rows; returns how many lead whose gaps are all blank.
+std::size_t layout_reader::good_rows(const char* p, std::size_t line, std::size_t n) noexcept {
+  const std::size_t label = line - g_.digit_columns - row_tail_;
+  const std::size_t row_digits = g_.columns * g_.unit;
+  k_.place_many(digit_plan_, p + label, line, run_digits_.data(), row_digits, n);
+  const std::size_t gaps = gaps_.size();
+  if (gaps == 0) return n;
+  k_.place_many(gap_plan_, p + label, line, run_gaps_.data(), gaps, n);
+  if (std::memcmp(run_gaps_.data(), blank_gaps_.data(), n * gaps) == 0) return n;
+  std::size_t r = 0;
+  while (std::memcmp(run_gaps_.data() + r * gaps, blank_gaps_.data(), gaps) == 0) ++r;
+  return r;
+}
+
+// Decodes the gathered digits of n rows into run_bytes_; returns how many lead that are good.
+std::size_t layout_reader::decoded_rows(std::size_t n) noexcept {
+  const std::size_t row_digits = g_.columns * g_.unit;
+  const char* digits = run_digits_.data();
+  std::uint8_t* out = run_bytes_.data();
+  switch (layout_.base()) {
+    case dump_base::hex:
+      return k_.decode(digits, n * g_.columns, out) / g_.columns;
+    case dump_base::binary:
+      if (k_.decode_bits(digits, n * g_.columns, out)) return n;
+      for (std::size_t r = 0; r < n; ++r) {
+        if (!k_.decode_bits(digits + r * row_digits, g_.columns, out)) return r;
+      }
+      return n;
+    default:
+      break;
+  }
+  const unsigned radix = layout_.base() == dump_base::octal ? 8 : 10;
+  for (std::size_t i = 0; i < n * g_.columns; ++i) {
+    unsigned value = 0;
+    for (std::size_t j = 0; j < g_.unit; ++j) {
+      const unsigned d = static_cast<unsigned char>(digits[i * g_.unit + j]) - unsigned{'0'};
+      value = d >= radix ? 256 : value * radix + d;
+    }
+    if (value > 255) return i / g_.columns;
+    out[i] = static_cast<std::uint8_t>(value);
+  }
+  return n;
+}
+
+// n decoded rows from `place` on, handed on as end_row hands on each.
+void layout_reader::hand_on(std::uint64_t place, std::size_t n) {
+  const std::size_t bytes = n * g_.columns;
+  put(place, run_bytes_.data(), bytes);
+  std::memcpy(row.get(), run_bytes_.data() + bytes - g_.columns, g_.columns);
+  row_place = place + bytes - g_.columns;
   row_size = g_.columns;
-  return true;
+  have_row = true;
+  last_end = place + bytes;
+  end_so_far = std::max(end_so_far, last_end);
+  next_unlabelled_ = last_end;
 }
 
 void layout_reader::fail(const std::string& reason, std::size_t at) const {
@@ -92,6 +235,10 @@ void layout_reader::text(std::string_view piece) {
   const char* p = piece.data();
   const char* const end = p + piece.size();
   while (p != end) {
+    if (pending_.empty()) {
+      p = read_rows(p, end);
+      if (p == end) return;
+    }
     const auto* nl =
         static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     if (nl == nullptr) {
@@ -170,6 +317,7 @@ void layout_reader::read_line(std::string_view s) {
   read_groups(s, at);
   end_row();
   if (!layout_.labelled()) next_unlabelled_ = last_end;
+  expect_after_row();
 }
 
 // Reads the label and places the row; returns where the digits start. A label alone, where the
@@ -216,7 +364,6 @@ void layout_reader::place_row(std::uint64_t place, std::size_t label_at) {
 // the groups after it must be blank.
 void layout_reader::read_groups(std::string_view s, std::size_t from) {
   const std::string_view digits = s.substr(from);
-  if (read_full_row(digits)) return;
   bool ended = false;
   for (std::size_t k = 0; k < g_.group_count(); ++k) {
     const std::size_t start = g_.group_start(k);

@@ -13,6 +13,7 @@
 #include <mivo.hpp>
 #include "dump_geometry.hpp"
 #include "kernels/kernels.hpp"
+#include "kernels/placement.hpp"
 #include "row_places.hpp"
 
 namespace mivo::detail {
@@ -37,7 +38,12 @@ class layout_reader : row_places {
   std::size_t read_label(std::string_view s, bool& closing);
   void place_row(std::uint64_t place, std::size_t label_at);
   void read_groups(std::string_view digits, std::size_t from);
-  bool read_full_row(std::string_view digits) noexcept;
+  const char* read_rows(const char* p, const char* end);
+  std::size_t whole_rows(const char* p, const char* end, std::size_t line);
+  std::size_t good_rows(const char* p, std::size_t line, std::size_t n) noexcept;
+  std::size_t decoded_rows(std::size_t n) noexcept;
+  void hand_on(std::uint64_t place, std::size_t n);
+  void expect_after_row() noexcept;
   std::size_t read_field(std::string_view field, std::size_t group, std::size_t at);
   std::uint8_t read_unit(const char* unit, std::size_t at) const;
   std::string_view strip_escapes(std::string_view s);
@@ -48,7 +54,19 @@ class layout_reader : row_places {
   bool offset_labels_;
   std::uint64_t next_unlabelled_;
   std::vector<std::uint16_t> gaps_;  // places in a full row's digit part that hold spaces
-  std::vector<char> gathered_;       // a full row's digits side by side
+  // Runs of full rows are read in place: each row's digits gathered side by side, and the
+  // characters at its gaps, by plans the kernel runs; then the run is decoded at once.
+  std::size_t run_rows_ = 0;  // the most rows in one run
+  place_plan digit_plan_;
+  place_plan gap_plan_;
+  std::size_t reach_ = 0;     // how far past a row's digit part the plans may read
+  std::size_t row_tail_ = 0;  // a full line's characters after the digit part, '\n' too
+  std::vector<char> run_digits_;
+  std::vector<char> run_gaps_;
+  std::vector<char> blank_gaps_;  // what the gaps of a run hold: spaces
+  std::vector<std::uint8_t> run_bytes_;
+  label_text expected_;     // the label of the row after the last one read
+  bool expecting_ = false;  // whether expected_ holds it
 
   std::string pending_;                       // a line split across pieces
   std::string plain_;                         // a line without its color sequences

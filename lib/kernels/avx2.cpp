@@ -263,6 +263,26 @@ void encode_bits_avx2(const std::uint8_t* in, std::size_t n, char* out) noexcept
   encode_bits_scalar(in + i, n - i, out + 8 * i);
 }
 
+// 32 digits a step: each byte's digits reversed, so a byte's bits come out of the mask in order.
+bool decode_bits_avx2(const char* in, std::size_t n, std::uint8_t* out) noexcept {
+  const __m256i reverse = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
+                                           7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+  const __m256i one = _mm256_set1_epi8('1');
+  __m256i valid = _mm256_set1_epi8(-1);
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256i digits = _mm256_shuffle_epi8(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 8 * i)), reverse);
+    valid = _mm256_and_si256(valid,
+                             _mm256_cmpeq_epi8(_mm256_or_si256(digits, _mm256_set1_epi8(1)), one));
+    const auto bits =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(digits, one)));
+    std::memcpy(out + i, &bits, 4);
+  }
+  const bool tail = decode_bits_scalar(in + 8 * i, n - i, out + i);
+  return tail && _mm256_movemask_epi8(valid) == -1;
+}
+
 }  // namespace
 
 // 32 units (96 characters) a step: two groups of 16, one in each 128-bit lane, gathered,
@@ -338,9 +358,11 @@ const kernel avx2_kernel = {
     .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
     .encode_bits = encode_bits_avx2,
+    .decode_bits = decode_bits_avx2,
     .place_width = 16,
     .place = x86::place16,
     .place_rows = x86::place16_rows,
+    .place_many = x86::place16_many,
 };
 
 }  // namespace mivo::detail

@@ -406,6 +406,37 @@ void encode_bits_avx512(const std::uint8_t* in, std::size_t n, char* out) noexce
   encode_bits_scalar(in + i, n - i, out + 8 * i);
 }
 
+// Each byte's digits reversed, so a byte's bits come out of the mask in order.
+constexpr std::array<std::uint8_t, 64> reverse_in_bytes = [] {
+  std::array<std::uint8_t, 64> index{};
+  for (unsigned j = 0; j < 64; ++j)
+    index[j] = static_cast<std::uint8_t>((j & ~7U) | (7 - (j & 7U)));
+  return index;
+}();
+
+// 64 digits, eight bytes, a step.
+bool decode_bits_avx512(const char* in, std::size_t n, std::uint8_t* out) noexcept {
+  const __m512i reverse = load(reverse_in_bytes.data());
+  const __m512i zero = _mm512_set1_epi8('0');
+  const __m512i one = _mm512_set1_epi8('1');
+  __mmask64 valid = ~__mmask64{0};
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m512i digits =
+        _mm512_maskz_permutexvar_epi8(~__mmask64{0}, reverse, _mm512_loadu_si512(in + 8 * i));
+    const __mmask64 ones = _mm512_cmpeq_epi8_mask(digits, one);
+    valid &= ones | _mm512_cmpeq_epi8_mask(digits, zero);
+    std::memcpy(out + i, &ones, 8);
+  }
+  const bool tail = decode_bits_scalar(in + 8 * i, n - i, out + i);
+  return tail && valid == ~__mmask64{0};
+}
+
+void place_avx512_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
+                       std::size_t out_stride, std::size_t rows) noexcept {
+  place_many_with<place_step_avx512>(plan, in, in_stride, out, out_stride, rows);
+}
+
 }  // namespace
 
 const kernel avx512_kernel = {
@@ -427,9 +458,11 @@ const kernel avx512_kernel = {
     .decode_separated = decode_separated_avx2,
     .encode_separated = x86::encode_separated,
     .encode_bits = encode_bits_avx512,
+    .decode_bits = decode_bits_avx512,
     .place_width = 64,
     .place = place_avx512,
     .place_rows = place_avx512_rows,
+    .place_many = place_avx512_many,
 };
 
 }  // namespace mivo::detail

@@ -163,6 +163,9 @@ struct kernel {
                            char* out) noexcept;
   // Writes the 8n binary digits of in[0..n) to out, most significant bit first.
   void (*encode_bits)(const std::uint8_t* in, std::size_t n, char* out) noexcept;
+  // Reads n bytes from their 8n binary digits, most significant first, into out[0..n);
+  // returns whether every character was '0' or '1' (out is then unspecified).
+  bool (*decode_bits)(const char* in, std::size_t n, std::uint8_t* out) noexcept;
   // The lanes of one placement step: plans for this kernel are made with this width.
   std::size_t place_width;
   // Runs the plan's steps in order, reading in[step.from..] and writing out[step.to..]: lays
@@ -172,6 +175,10 @@ struct kernel {
   // Writes p.rows full rows from their parts, placing each row's digits by `plan`; returns
   // their end. May write max_place_width + 32 bytes past it.
   char* (*place_rows)(const place_plan& plan, const placed_rows& p, char* out) noexcept;
+  // Runs the plan over `rows` rows, row r reading in + r * in_stride and writing
+  // out + r * out_stride, in order; as `place` for each.
+  void (*place_many)(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
+                     std::size_t out_stride, std::size_t rows) noexcept;
 };
 
 // The portable forms of decode_separated and encode_separated, for kernels without their own
@@ -180,8 +187,9 @@ std::size_t decode_separated_scalar(const char* in, std::size_t units, char sepa
                                     std::uint8_t* out) noexcept;
 void encode_separated_scalar(const std::uint8_t* in, std::size_t n, char separator, bool upper,
                              char* out) noexcept;
-// The portable encode_bits, for kernels without their own and for their tails.
+// The portable encode_bits and decode_bits, for kernels without their own and for their tails.
 void encode_bits_scalar(const std::uint8_t* in, std::size_t n, char* out) noexcept;
+bool decode_bits_scalar(const char* in, std::size_t n, std::uint8_t* out) noexcept;
 #if defined(MIVO_X86_KERNELS)
 // The AVX2 form, which the AVX-512 kernel shares.
 std::size_t decode_separated_avx2(const char* in, std::size_t units, char separator,

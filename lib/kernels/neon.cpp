@@ -287,6 +287,11 @@ char* place_neon_rows(const place_plan& plan, const placed_rows& p, char* out) n
   return place_rows_with<place_step_neon>(plan, p, out);
 }
 
+void place_neon_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
+                     std::size_t out_stride, std::size_t rows) noexcept {
+  place_many_with<place_step_neon>(plan, in, in_stride, out, out_stride, rows);
+}
+
 }  // namespace
 
 const kernel neon_kernel = {
@@ -308,9 +313,11 @@ const kernel neon_kernel = {
     .decode_separated = decode_separated_scalar,
     .encode_separated = encode_separated_scalar,
     .encode_bits = encode_bits_scalar,
+    .decode_bits = decode_bits_scalar,
     .place_width = 16,
     .place = place_neon,
     .place_rows = place_neon_rows,
+    .place_many = place_neon_many,
 };
 
 }  // namespace mivo::detail

@@ -88,19 +88,41 @@ char* rows(const placed_rows& p, std::size_t placed, char* out, Place place) noe
   return out;
 }
 
-// Plans of a few steps keep every step in registers for all the rows.
+// A plan of n steps held in registers, for running it over many rows.
 template <class Step, std::size_t n>
-char* rows_of_steps(const place_plan& plan, const placed_rows& p, char* out) noexcept {
+struct held_plan {
   std::array<decltype(Step::prepare(nullptr)), n> prepared;
   std::array<place_step, n> steps;
-  for (std::size_t k = 0; k < n; ++k) {
-    prepared[k] = Step::prepare(plan.lanes.data() + 2 * plan.width * k);
-    steps[k] = plan.steps[k];
+
+  explicit held_plan(const place_plan& plan) noexcept {
+    for (std::size_t k = 0; k < n; ++k) {
+      prepared[k] = Step::prepare(plan.lanes.data() + 2 * plan.width * k);
+      steps[k] = plan.steps[k];
+    }
   }
-  return rows(p, plan.size, out, [&](const char* in, char* at) {
-    for (std::size_t k = 0; k < n; ++k)
-      Step::apply(prepared[k], in + steps[k].from, at + steps[k].to);
-  });
+  void operator()(const char* in, char* out) const noexcept {
+    for (std::size_t k = 0; k < n; ++k) {
+      Step::apply(prepared[k], in + steps[k].from, out + steps[k].to);
+    }
+  }
+};
+
+// `run(place)` with place(in, out) laying out one row by the plan: a held plan where it has
+// a few steps.
+template <class Step, class Run>
+auto with_plan(const place_plan& plan, Run run) noexcept {
+  switch (plan.steps.size()) {
+    case 1:
+      return run(held_plan<Step, 1>(plan));
+    case 2:
+      return run(held_plan<Step, 2>(plan));
+    case 3:
+      return run(held_plan<Step, 3>(plan));
+    case 4:
+      return run(held_plan<Step, 4>(plan));
+    default:
+      return run([&](const char* in, char* out) { place_with<Step>(plan, in, out); });
+  }
 }
 
 }  // namespace placing
@@ -110,19 +132,18 @@ char* rows_of_steps(const place_plan& plan, const placed_rows& p, char* out) noe
 // label_stride and 32 bytes past their last row.
 template <class Step>
 char* place_rows_with(const place_plan& plan, const placed_rows& p, char* out) noexcept {
-  switch (plan.steps.size()) {
-    case 1:
-      return placing::rows_of_steps<Step, 1>(plan, p, out);
-    case 2:
-      return placing::rows_of_steps<Step, 2>(plan, p, out);
-    case 3:
-      return placing::rows_of_steps<Step, 3>(plan, p, out);
-    case 4:
-      return placing::rows_of_steps<Step, 4>(plan, p, out);
-    default:
-      return placing::rows(p, plan.size, out,
-                           [&](const char* in, char* at) { place_with<Step>(plan, in, at); });
-  }
+  return placing::with_plan<Step>(
+      plan, [&](const auto& place) { return placing::rows(p, plan.size, out, place); });
+}
+
+// place_many for a kernel whose step is Step.
+template <class Step>
+void place_many_with(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
+                     std::size_t out_stride, std::size_t rows) noexcept {
+  placing::with_plan<Step>(plan, [&](const auto& place) {
+    for (std::size_t r = 0; r < rows; ++r) place(in + r * in_stride, out + r * out_stride);
+    return 0;
+  });
 }
 
 // A plan laying out `size` characters: character p is in[source[p]], or fill[p] where

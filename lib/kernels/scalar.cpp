@@ -238,6 +238,11 @@ char* place_scalar_rows(const place_plan& plan, const placed_rows& p, char* out)
   return place_rows_with<place_step_scalar>(plan, p, out);
 }
 
+void place_scalar_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
+                       std::size_t out_stride, std::size_t rows) noexcept {
+  place_many_with<place_step_scalar>(plan, in, in_stride, out, out_stride, rows);
+}
+
 }  // namespace
 
 std::size_t decode_separated_scalar(const char* in, std::size_t units, char separator,
@@ -273,6 +278,22 @@ void encode_bits_scalar(const std::uint8_t* in, std::size_t n, char* out) noexce
   }
 }
 
+bool decode_bits_scalar(const char* in, std::size_t n, std::uint8_t* out) noexcept {
+  constexpr std::uint64_t zeros = 0x3030303030303030U;
+  // Each digit's bit moved to its place in the top byte; no two products meet.
+  constexpr std::uint64_t gather =
+      std::endian::native == std::endian::little ? 0x8040201008040201U : 0x0102040810204080U;
+  std::uint64_t stray = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, in + 8 * i, 8);
+    bits ^= zeros;
+    stray |= bits;
+    out[i] = static_cast<std::uint8_t>(((bits & 0x0101010101010101U) * gather) >> 56U);
+  }
+  return (stray & ~std::uint64_t{0x0101010101010101U}) == 0;
+}
+
 const kernel scalar_kernel = {
     .name = "scalar",
     .needs = cpu::none,
@@ -292,9 +313,11 @@ const kernel scalar_kernel = {
     .decode_separated = decode_separated_scalar,
     .encode_separated = encode_separated_scalar,
     .encode_bits = encode_bits_scalar,
+    .decode_bits = decode_bits_scalar,
     .place_width = 16,
     .place = place_scalar,
     .place_rows = place_scalar_rows,
+    .place_many = place_scalar_many,
 };
 
 }  // namespace mivo::detail

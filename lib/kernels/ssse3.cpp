@@ -148,9 +148,11 @@ const kernel ssse3_kernel = {
     .decode_separated = x86::decode_separated,
     .encode_separated = x86::encode_separated,
     .encode_bits = encode_bits_scalar,
+    .decode_bits = decode_bits_scalar,
     .place_width = 16,
     .place = x86::place16,
     .place_rows = x86::place16_rows,
+    .place_many = x86::place16_many,
 };
 
 }  // namespace mivo::detail
