@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +15,24 @@
 #include <mivo.hpp>
 
 namespace mivo_fuzz {
+
+// A layout drawn at random; it may fail to build (a group longer than the row).
+inline mivo::dump_layout drawn_layout(std::mt19937& rng) {
+  const std::size_t columns = 1 + rng() % 64;
+  return mivo::dump_layout::builder()
+      .columns(rng() % 4 == 0 ? 16 : columns)
+      .group(rng() % 3 == 0 ? 2 : rng() % (columns + 1) % (rng() % 4 == 0 ? 17 : columns + 1))
+      .order(rng() % 2 == 0 ? mivo::byte_order::big : mivo::byte_order::little)
+      .base(static_cast<mivo::dump_base>(rng() % 4))
+      .label(static_cast<mivo::row_label>(rng() % 4))
+      .displacement(rng() % 3 == 0 ? rng() : 0)
+      .first_offset(rng() % 2 == 0 ? 0 : rng())
+      .char_column(rng() % 2 == 0)
+      .table(rng() % 2 == 0 ? mivo::char_table::ascii : mivo::char_table::ebcdic)
+      .style(rng() % 3 == 0 ? mivo::dump_style::canonical : mivo::dump_style::classic)
+      .color(rng() % 4 == 0)
+      .build();
+}
 
 [[noreturn]] inline void fail(const char* what) {
   std::fprintf(stderr, "fuzz check failed: %s\n", what);

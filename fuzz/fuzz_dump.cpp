@@ -76,23 +76,6 @@ std::string without_color(std::string_view s) {
   return out;
 }
 
-mivo::dump_layout drawn_layout(std::mt19937& rng) {
-  const std::size_t columns = 1 + rng() % 64;
-  return mivo::dump_layout::builder()
-      .columns(rng() % 4 == 0 ? 16 : columns)
-      .group(rng() % 3 == 0 ? 2 : rng() % (columns + 1) % (rng() % 4 == 0 ? 17 : columns + 1))
-      .order(rng() % 2 == 0 ? mivo::byte_order::big : mivo::byte_order::little)
-      .base(static_cast<mivo::dump_base>(rng() % 4))
-      .label(static_cast<mivo::row_label>(rng() % 4))
-      .displacement(rng() % 3 == 0 ? rng() : 0)
-      .first_offset(rng() % 2 == 0 ? 0 : rng())
-      .char_column(rng() % 2 == 0)
-      .table(rng() % 2 == 0 ? mivo::char_table::ascii : mivo::char_table::ebcdic)
-      .style(rng() % 3 == 0 ? mivo::dump_style::canonical : mivo::dump_style::classic)
-      .color(rng() % 4 == 0)
-      .build();
-}
-
 // A layout that may fail to build (a group longer than a 16-byte row): drawn again plainer.
 void drawn_layout_round_trip(const std::uint8_t* data, std::size_t size) {
   using namespace mivo_fuzz;
@@ -101,7 +84,7 @@ void drawn_layout_round_trip(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
   mivo::dump_layout layout = mivo::dump_layout::classic();
   try {
-    layout = drawn_layout(rng);
+    layout = mivo_fuzz::drawn_layout(rng);
   } catch (const std::invalid_argument&) {
     return;
   }

@@ -30,7 +30,7 @@ struct reading {
   }
 };
 
-reading read(const mivo::dump_options& layout, std::string_view text, std::mt19937& pieces,
+reading read(const mivo::dump_layout& layout, std::string_view text, std::mt19937& pieces,
              std::size_t longest) {
   reading r;
   std::size_t seen = 0;
@@ -87,9 +87,38 @@ row_text locate(std::string_view text, std::size_t index, bool labelled, bool ch
   return {digits + 2 * in_row + in_row / 2, char_column ? digits + 41 : std::string::npos};
 }
 
+// A drawn layout's dump reads back; with one character changed, read whole (in runs of rows)
+// and a character at a time (line by line) it gives the same bytes or the same fault.
+void drawn_layout_edit(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return;
+  std::mt19937 rng(data[0] | data[1] << 8 | data[2] << 16);
+  mivo::dump_layout layout = mivo::dump_layout::classic();
+  try {
+    layout = mivo_fuzz::drawn_layout(rng);
+  } catch (const std::invalid_argument&) {
+    return;
+  }
+  const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
+  std::string text = mivo::hexdump_s(layout, mivo::of_string(bytes));
+  const std::uint64_t first =
+      layout.label() == mivo::row_label::row_number ? 0 : layout.first_offset();
+  placed want;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    want[first + i] = static_cast<std::uint8_t>(bytes[i]);
+  const reading back = read(layout, text, rng, 1 + text.size() / 3);
+  mivo_fuzz::check(back.fault.empty() && back.bytes == want, "a drawn layout's dump reads back");
+  if (text.empty()) return;
+  static constexpr std::string_view edits = "0179af |:*\n\x1bxg";
+  text[rng() % text.size()] = edits[rng() % edits.size()];
+  const reading whole = read(layout, text, rng, SIZE_MAX);
+  const reading by_char = read(layout, text, rng, 1);
+  mivo_fuzz::check(whole.same(by_char), "an edited layout's dump: whole and by character differ");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  drawn_layout_edit(data, size);
   if (size < 2) return 0;
   mivo::dump_options layout = layout_of(data[0]);
   std::mt19937 pieces(data[1]);

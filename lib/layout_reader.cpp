@@ -184,7 +184,7 @@ std::size_t layout_reader::decoded_rows(std::size_t n) noexcept {
     case dump_base::binary:
       if (k_.decode_bits(digits, n * g_.columns, out)) return n;
       for (std::size_t r = 0; r < n; ++r) {
-        if (!k_.decode_bits(digits + r * row_digits, g_.columns, out)) return r;
+        if (!k_.decode_bits(digits + r * row_digits, g_.columns, out + r * g_.columns)) return r;
       }
       return n;
     default:
