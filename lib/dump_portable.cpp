@@ -451,7 +451,9 @@ void portable_dump::zeros(std::uint64_t count) {
       skip_repeats(rows);
       count -= rows * g_.columns;
     }
-    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, zero_block.size()));
+    // Up to the end of the row in progress first, so that later rows start whole.
+    const std::size_t room = fill_ != 0 ? (row_digits_ - fill_) / 2 : zero_block.size();
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, room));
     bytes({zero_block.data(), n});
     count -= n;
   }

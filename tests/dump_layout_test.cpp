@@ -1,6 +1,9 @@
 // Layouts as values: their checks, the portable formatter against the kernels' rows, each
 // base, order and style written as the peers write it, and every layout read back.
 #include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -203,6 +206,129 @@ TEST(DumpLayout, ReadingBackNamesLineAndColumnOfAFault) {
             "line 1: column 15: Mivo.to_char: 103 is an invalid char");
   EXPECT_EQ(fault(dump_layout::canonical(), "00000000  41\r\n\x1b[33m00000001\x1b[39m  42\n"),
             "read");
+}
+
+// What reading gives, read in pieces of `piece` characters: each byte with its place, then the
+// fault that stopped it. A '*' far ahead stands for many bytes: only the first 64 KiB count.
+std::string outcome(const dump_layout& layout, const std::string& text, std::size_t piece) {
+  std::map<std::uint64_t, std::uint8_t> placed;
+  struct enough {};
+  std::string fault;
+  try {
+    mivo::dump_reader reader(layout, [&](std::uint64_t at, std::span<const std::uint8_t> b) {
+      for (std::size_t i = 0; i < b.size(); ++i) {
+        if (placed.size() == std::size_t{64} << 10) throw enough{};
+        placed[at + i] = b[i];
+      }
+    });
+    for (std::size_t i = 0; i < text.size(); i += piece) reader.write_text(text.substr(i, piece));
+    reader.finish();
+  } catch (const mivo::dump_error& e) {
+    fault = e.what();
+  } catch (const enough&) {
+    fault = "64 KiB";
+  }
+  std::ostringstream out;
+  for (std::uint64_t next = 0; const auto& [at, b] : placed) {
+    if (at != next) out << '@' << at << ':';
+    out << static_cast<char>(b);
+    next = at + 1;
+  }
+  return out.str() + "|" + fault;
+}
+
+// The outcome of reading the dump of `bytes` placed from `first` on.
+std::string placed_from(std::uint64_t first, const std::string& bytes) {
+  return (first != 0 ? "@" + std::to_string(first) + ":" : std::string()) + bytes + "|";
+}
+
+TEST(DumpLayout, RunsOfRowsReadAsLineByLine) {
+  // Read whole, full rows go in runs; a character at a time, line by line. A change anywhere
+  // must give the same bytes or the same fault both ways.
+  const std::string bytes = bytes_of(700, 3);
+  const std::vector<dump_layout> layouts = {
+      dump_layout::canonical(),
+      with().columns(6).group(1).base(mivo::dump_base::binary).build(),
+      with().columns(32).group(4).label(mivo::row_label::byte_offset).build(),
+      with().columns(16).group(4).order(mivo::byte_order::little).build(),
+      with().columns(12).group(5).base(mivo::dump_base::octal).label(mivo::row_label::none).build(),
+      with().columns(10).group(3).base(mivo::dump_base::decimal).char_column(false).build(),
+      with()
+          .columns(16)
+          .group(12)
+          .order(mivo::byte_order::little)
+          .base(mivo::dump_base::binary)
+          .label(mivo::row_label::decimal_offset)
+          .build()};
+  std::mt19937 rng(5);
+  for (const dump_layout& layout : layouts) {
+    const std::string dump = mivo::hexdump_s(layout, mivo::of_string(bytes));
+    ASSERT_EQ(outcome(layout, dump, dump.size()), outcome(layout, dump, 1));
+    for (int edit = 0; edit < 40; ++edit) {
+      std::string changed = dump;
+      changed[rng() % changed.size()] = "0179afg |:*\n\x1b"[rng() % 14];
+      ASSERT_EQ(outcome(layout, changed, changed.size()), outcome(layout, changed, 1))
+          << "columns " << layout.columns() << "\n"
+          << changed.substr(0, 400);
+    }
+  }
+}
+
+TEST(DumpLayout, LabelsGrowAWidthAndStopAtTheLastOffset) {
+  // Rows of 8, which the layout reader reads (the classic shape has a reader of its own).
+  const std::string bytes = bytes_of(900, 9);
+  const auto rows_of_8 = [](mivo::row_label label, std::uint64_t first) {
+    return with().columns(8).label(label).first_offset(first).build();
+  };
+  struct labelled {
+    dump_layout layout;
+    std::uint64_t first;
+    const char* format;
+  };
+  const std::uint64_t last_rows = UINT64_MAX - 8 * 40;  // the last 40 rows there are
+  const std::vector<labelled> cases = {
+      {rows_of_8(mivo::row_label::byte_offset, 0xfffffd00), 0xfffffd00, "%08llx: "},
+      {rows_of_8(mivo::row_label::decimal_offset, 99999500), 99999500, "%08llu: "},
+      {rows_of_8(mivo::row_label::byte_offset, last_rows), last_rows, "%08llx: "}};
+  for (const labelled& c : cases) {
+    const std::string some = c.first == last_rows ? bytes.substr(0, 8 * 40) : bytes;
+    const std::string dump = mivo::hexdump_s(c.layout, mivo::of_string(some));
+    std::size_t line = 0;
+    for (std::size_t row = 0; row * 8 < some.size(); ++row) {
+      char label[32];
+      std::snprintf(label, sizeof label, c.format,
+                    static_cast<unsigned long long>(c.first + 8 * row));
+      ASSERT_EQ(dump.substr(line, std::strlen(label)), label) << "row " << row;
+      line = dump.find('\n', line) + 1;
+    }
+    EXPECT_EQ(outcome(c.layout, dump, dump.size()), placed_from(c.first, some));
+  }
+  // A row reaching past the last offset there is fails, read in a run or alone.
+  const dump_layout top = cases[2].layout;
+  const std::string past =
+      mivo::hexdump_s(top, mivo::of_string(bytes.substr(0, 8 * 40))) + "ffffffffffffffff: 00\n";
+  EXPECT_EQ(outcome(top, past, past.size()), outcome(top, past, 1));
+  EXPECT_NE(outcome(top, past, past.size()).find("line 41: column 19: row label out of range"),
+            std::string::npos);
+}
+
+TEST(DumpLayout, CanonicalSqueezesRunsOfZerosWrittenAsZeros) {
+  const dump_layout canonical =
+      dump_layout::builder(dump_layout::canonical()).squeeze(true).build();
+  std::ostringstream written;
+  {
+    mivo::dump_writer writer(canonical, written);
+    writer.write_bytes(mivo::as_bytes(std::string_view("abc")));
+    writer.write_zeros(std::uint64_t{1} << 40);  // a TiB, as a sparse file's hole
+    writer.write_bytes(mivo::as_bytes(std::string_view("z")));
+  }
+  const std::string zeros(13, '\0');
+  EXPECT_EQ(written.str(),
+            "00000000  61 62 63 00 00 00 00 00  00 00 00 00 00 00 00 00  |abc.............|\n"
+            "00000010  00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  |................|\n"
+            "*\n"
+            "10000000000  00 00 00 7a                                       |...z|\n"
+            "10000000004\n");
 }
 
 }  // namespace

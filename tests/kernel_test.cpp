@@ -1,6 +1,7 @@
 // Every kernel this CPU runs must agree with the scalar one, byte for byte and on the index of
 // the first bad pair, at and around every block boundary.
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,79 @@ TEST_P(KernelTest, JudgesEveryByteValueLikeScalar) {
                 decode_with(mivo::detail::scalar_kernel, digits, want))
           << c << " at " << pos;
       ASSERT_EQ(got, want) << c << " at " << pos;
+    }
+  }
+}
+
+TEST_P(KernelTest, BinaryDigitsBothWaysAndEveryStrayCharacter) {
+  const kernel& k = *GetParam();
+  std::string bytes(300, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 37 + 11);
+  for (const std::size_t n : {0, 1, 3, 4, 7, 8, 63, 64, 65, 130, 300}) {
+    std::string bits(8 * n + 8, '#');
+    k.encode_bits(reinterpret_cast<const std::uint8_t*>(bytes.data()), n, bits.data());
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string want;
+      for (int b = 7; b >= 0; --b)
+        want += (static_cast<unsigned char>(bytes[i]) >> b & 1U) ? '1' : '0';
+      ASSERT_EQ(bits.substr(8 * i, 8), want) << "byte " << i << " of " << n;
+    }
+    EXPECT_EQ(bits.substr(8 * n), "########") << "nothing past 8n";
+    std::vector<std::uint8_t> back(n);
+    ASSERT_TRUE(k.decode_bits(bits.data(), n, back.data()));
+    EXPECT_EQ(std::string(back.begin(), back.end()), bytes.substr(0, n));
+    // Any character but '0' and '1', anywhere, is refused.
+    for (std::size_t at = 0; at < 8 * n; at += 13) {
+      for (const char stray : {'2', '/', ' ', '\xb1', 'p'}) {
+        std::string bad = bits;
+        bad[at] = stray;
+        EXPECT_FALSE(k.decode_bits(bad.data(), n, back.data())) << at << " of " << n;
+      }
+    }
+  }
+}
+
+// A plan's layout, character by character, as the plan's own terms say.
+std::string placed_by_hand(const std::vector<int>& source, const std::vector<char>& fill,
+                           const std::string& in) {
+  std::string out;
+  for (std::size_t p = 0; p < source.size(); ++p) out += source[p] < 0 ? fill[p] : in[source[p]];
+  return out;
+}
+
+TEST_P(KernelTest, PlacesByAnyPlanWithinItsWindow) {
+  const kernel& k = *GetParam();
+  std::string in(600, '\0');
+  for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<char>('A' + i % 50);
+  std::mt19937 rng(27);
+  for (int round = 0; round < 200; ++round) {
+    // Runs of sources in order or reversed (little-endian groups), with fill between.
+    std::vector<int> source;
+    std::vector<char> fill;
+    int next = 0;
+    while (source.size() < 10 + static_cast<std::size_t>(round)) {
+      const int run = 1 + static_cast<int>(rng() % 20);
+      const bool reversed = rng() % 2 == 0;
+      for (int j = 0; j < run; ++j) source.push_back(reversed ? next + run - 1 - j : next + j);
+      next += run;
+      fill.resize(source.size(), '?');
+      for (unsigned gap = rng() % 3; gap > 0; --gap) {
+        source.push_back(-1);
+        fill.push_back(gap == 1 ? ' ' : '|');
+      }
+    }
+    const mivo::detail::place_plan plan =
+        mivo::detail::make_place_plan(source, fill, k.place_width);
+    std::string out(source.size() + k.place_width, '\0');
+    k.place(plan, in.data(), out.data());
+    ASSERT_EQ(out.substr(0, source.size()), placed_by_hand(source, fill, in)) << "round " << round;
+    // The same over rows, in and out at their strides.
+    std::string many(3 * source.size() + k.place_width, '\0');
+    k.place_many(plan, in.data(), 100, many.data(), source.size(), 3);
+    for (std::size_t r = 0; r < 3; ++r) {
+      ASSERT_EQ(many.substr(r * source.size(), source.size()),
+                placed_by_hand(source, fill, in.substr(100 * r)))
+          << "round " << round << " row " << r;
     }
   }
 }
