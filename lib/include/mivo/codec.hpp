@@ -9,10 +9,8 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <iosfwd>
-#include <memory>
 #include <ranges>
 #include <span>
 #include <stdexcept>

@@ -3,24 +3,10 @@
 #ifndef MIVO_MIVO_DUMP_HPP
 #define MIVO_MIVO_DUMP_HPP
 
-#include <algorithm>
-#include <array>
-#include <bit>
-#include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <initializer_list>
-#include <iosfwd>
 #include <memory>
-#include <ranges>
-#include <span>
-#include <stdexcept>
 #include <string>
-#include <string_view>
-#include <type_traits>
-#include <utility>
-#include <vector>
 
 #include "codec.hpp"
 
