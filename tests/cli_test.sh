@@ -835,7 +835,7 @@ case_text_forms() {
 
 case_layouts_match_xxd() {
   command -v xxd >/dev/null || { echo "skipped: no xxd"; exit 0; }
-  for size in 0 1 5 17 100 4099; do
+  for size in 0 5 17 4099; do
     random_file "in$size" "$size"
     for args in "-c 1" "-c 7" "-c 32 -g 4" "-c 256" "-g 1" "-g 3" "-g 0" "-g 8" "-g 16" \
         "-e" "-e -g 2" "-e -g 8 -c 32" "-b" "-b -c 4 -g 2" "-b -c 7 -u" "-d" "-o 100" \
@@ -848,6 +848,10 @@ case_layouts_match_xxd() {
       # shellcheck disable=SC2086
       "$mivo" undump --offsets $(sed -E 's/-[sn] [0-9]+//g' <<<"$args") <want >back 2>err ||
         fail "undump $args: $(cat err)"
+      case $args in
+        *-s*) ;;  # a region reads back at its offsets
+        *) cmp -s back "in$size" || fail "xxd $args of $size bytes does not read back" ;;
+      esac
     done
   done
   # xxd -e drops and misplaces bytes when a row is not whole groups; each group is a word here.
@@ -911,6 +915,16 @@ case_layout_usage_errors() {
     run dump ${args%%|*} in
     expect_rc 2
     [ "$(head -n 1 err)" = "mivo: ${args#*|}" ] || fail "dump ${args%%|*}: '$(head -n 1 err)'"
+  done
+  # undump takes the same layout options, and refuses the same layouts before reading.
+  printf '00000000: 4142\n' > dump
+  for args in "-c 0|invalid column count '0': 1-256" "-g x|invalid group size 'x': 0-18446744073709551615" \
+      "--base=hexa|invalid base 'hexa': hex, bin, oct or dec" "-b --base=dec|--bits and --base=dec conflict" \
+      "-d --no-row-numbers|--decimal and --no-row-numbers conflict" "-o x|invalid display offset 'x'"; do
+    # shellcheck disable=SC2086
+    run undump ${args%%|*} dump
+    expect_rc 2
+    [ "$(head -n 1 err)" = "mivo: ${args#*|}" ] || fail "undump ${args%%|*}: '$(head -n 1 err)'"
   done
 }
 
