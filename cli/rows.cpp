@@ -2,29 +2,25 @@
 
 #include <mivo.hpp>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
 namespace mivo_cli {
 namespace {
 
-// Where a byte stands in a row of `mivo dump --offsets`: after the label, 16 bytes in groups of
-// two, then two spaces and the characters.
-constexpr std::size_t hex_width = 39;
-std::size_t digits_column(std::size_t label, std::size_t i) {
-  return label + 5 * (i / 2) + 2 * (i % 2);
-}
-std::size_t char_column(std::size_t label, std::size_t i) { return label + hex_width + 2 + i; }
-
-void print_row(text_buffer& text, std::string_view line, std::string_view marks,
-               std::string_view prefix, bool color, std::string_view marker_prefix) {
+void print_row(text_buffer& text, const mivo::dump_layout& layout, std::string_view line,
+               std::string_view marks, std::string_view prefix, bool color,
+               std::string_view marker_prefix) {
   const std::size_t label = line.find(": ") + 2;
   std::string columns;
   for (std::size_t i = 0; i < marks.size(); ++i) {
     if (marks[i] == unmarked) continue;
     columns.resize(line.size(), unmarked);
-    columns[digits_column(label, i)] = columns[digits_column(label, i) + 1] = marks[i];
-    columns[char_column(label, i)] = marks[i];
+    const std::size_t digits = label + layout.digit_place(i);
+    std::fill_n(columns.begin() + static_cast<std::ptrdiff_t>(digits), layout.digit_width(),
+                marks[i]);
+    columns[label + layout.char_place(i)] = marks[i];
   }
   if (columns.empty()) return text.add_line(prefix, line);
   if (!color) {
@@ -68,8 +64,10 @@ void print_marked_rows(text_buffer& text, std::uint64_t start, std::string_view 
                        std::string_view marker_prefix) {
   if (bytes.empty()) return;
   std::ostringstream rows;
+  const mivo::dump_layout layout =
+      mivo::dump_layout::builder(mivo::dump_layout::xxd()).first_offset(start).build();
   {
-    mivo::dump_writer writer({.label = mivo::row_label::byte_offset, .first_offset = start}, rows);
+    mivo::dump_writer writer(layout, rows);
     writer.write_bytes(mivo::as_bytes(bytes));
     writer.finish();
   }
@@ -77,7 +75,7 @@ void print_marked_rows(text_buffer& text, std::uint64_t start, std::string_view 
   std::size_t line_start = 0;
   for (std::size_t row = 0; line_start < all.size(); ++row) {
     const std::size_t line_end = all.find('\n', line_start);
-    print_row(text, std::string_view(all).substr(line_start, line_end - line_start),
+    print_row(text, layout, std::string_view(all).substr(line_start, line_end - line_start),
               marks.substr(row * row_bytes, row_bytes), prefix, color, marker_prefix);
     line_start = line_end + 1;
   }

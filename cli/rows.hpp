@@ -6,11 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include <mivo.hpp>
+
 #include "io.hpp"
 
 namespace mivo_cli {
 
-inline constexpr std::size_t row_bytes = 16;
+// The bytes of a row of `mivo dump --offsets`.
+inline const std::size_t row_bytes = mivo::dump_layout::xxd().columns();
 inline constexpr char unmarked = ' ';
 
 inline std::uint64_t row_down(std::uint64_t x) { return x - x % row_bytes; }

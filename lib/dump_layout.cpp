@@ -79,6 +79,17 @@ bool dump_layout::offset_labels() const noexcept {
   return fields_->label == row_label::byte_offset || fields_->label == row_label::decimal_offset;
 }
 
+std::size_t dump_layout::digit_place(std::size_t i) const noexcept {
+  return detail::geometry_of(*this).byte_at[i];
+}
+
+std::size_t dump_layout::char_place(std::size_t i) const noexcept {
+  const detail::dump_geometry g = detail::geometry_of(*this);
+  return g.digit_columns + g.char_gap + (g.framed ? 1 : 0) + i;
+}
+
+std::size_t dump_layout::digit_width() const noexcept { return detail::unit_width(base()); }
+
 bool operator==(const dump_layout& a, const dump_layout& b) noexcept {
   return *a.fields_ == *b.fields_;
 }

@@ -1,5 +1,6 @@
 // Layouts as values: their checks, the portable formatter against the kernels' rows, each
 // base, order and style written as the peers write it, and every layout read back.
+#include <bitset>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -329,6 +330,28 @@ TEST(DumpLayout, CanonicalSqueezesRunsOfZerosWrittenAsZeros) {
             "*\n"
             "10000000000  00 00 00 7a                                       |...z|\n"
             "10000000004\n");
+}
+
+TEST(DumpLayout, SaysWhereEachByteOfARowStands) {
+  const std::string bytes = "Hello, layouts!!";
+  for (const dump_layout& layout :
+       {dump_layout::xxd(), dump_layout::canonical(),
+        with().columns(5).group(2).order(mivo::byte_order::little).build(),
+        with().columns(3).base(mivo::dump_base::binary).label(mivo::row_label::none).build()}) {
+    const std::string row =
+        mivo::hexdump_s(layout, mivo::of_string(bytes.substr(0, layout.columns())));
+    const std::size_t label = layout.labelled() ? row.find_first_of(": ") + 2 : 0;
+    for (std::size_t i = 0; i < layout.columns(); ++i) {
+      const auto b = static_cast<std::uint8_t>(bytes[i]);
+      const std::string digits = row.substr(label + layout.digit_place(i), layout.digit_width());
+      EXPECT_EQ(digits, layout.base() == mivo::dump_base::binary
+                            ? std::bitset<8>(b).to_string()
+                            : mivo::of_string(bytes.substr(i, 1)).text)
+          << "byte " << i << " of\n"
+          << row;
+      EXPECT_EQ(row[label + layout.char_place(i)], bytes[i]) << "byte " << i << " of\n" << row;
+    }
+  }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #else  // the rest only under C++20, so the error above is the only one
 
 #define MIVO_VERSION_MAJOR 4
-#define MIVO_VERSION_MINOR 0
+#define MIVO_VERSION_MINOR 1
 #define MIVO_VERSION_PATCH 0
 
 // MIVO_API marks what the library exports; everything else in it is hidden.

@@ -107,6 +107,13 @@ class MIVO_API dump_layout {
   [[nodiscard]] bool labelled() const noexcept;
   [[nodiscard]] bool offset_labels() const noexcept;
 
+  // Where byte i (below columns()) of a row stands, counted from the end of the row's label,
+  // color aside: its first digit, and its character (meaningful with the character column).
+  // A byte takes digit_width() digits: 2 in hex, 8 in binary, 3 in octal and decimal.
+  [[nodiscard]] std::size_t digit_place(std::size_t i) const noexcept;
+  [[nodiscard]] std::size_t char_place(std::size_t i) const noexcept;
+  [[nodiscard]] std::size_t digit_width() const noexcept;
+
   friend MIVO_API bool operator==(const dump_layout& a, const dump_layout& b) noexcept;
 
  private:
