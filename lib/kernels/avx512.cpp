@@ -384,7 +384,7 @@ void put_bits(__m512i bytes, char* out) noexcept {
   const __m512i spread =
       _mm512_maskz_permutexvar_epi8(~__mmask64{0}, load(bit_spread<k>.data()), bytes);
   const __mmask64 ones = _mm512_test_epi8_mask(spread, bits);
-  _mm512_storeu_si512(out + 64 * k,
+  _mm512_storeu_si512(out + std::size_t{64} * k,
                       _mm512_mask_blend_epi8(ones, _mm512_set1_epi8('0'), _mm512_set1_epi8('1')));
 }
 
