@@ -131,15 +131,22 @@ for opts in "-c 32 -g 4" "-g 1" "-g 8" "-e" "-b" "-d -o 4096" "-E"; do
 done
 runs=1 row "dump -C" "$(best "$mivo" dump -C "$work/data")" "hexdump -C" "hexdump -C $work/data"
 "$mivo" dump "$work/data" >"$work/data.dump"
-for opts in "-c 32 -g 4" "-e" "-b" "-C"; do
+for opts in "-c 32 -g 4" "-g 1" "-g 8" "-e" "-b" "-C"; do
   # shellcheck disable=SC2086
   "$mivo" dump --offsets $opts "$work/data" >"$work/data.layout"
-  # shellcheck disable=SC2086
-  row "undump --offsets $opts" "$(best "$mivo" undump --offsets $opts "$work/data.layout")" \
-    "mivo undump (default layout)" "$mivo undump $work/data.dump"
-  if [ "$opts" = "-c 32 -g 4" ]; then
+  case $opts in
+    "-c 32 -g 4") peer="xxd -r -c 32" ;;
+    "-g 1" | "-g 8") peer="xxd -r" ;;
+    *) peer="" ;;
+  esac
+  if [ -n "$peer" ]; then
+    # shellcheck disable=SC2086
     runs=1 row "undump --offsets $opts" "$(best "$mivo" undump --offsets $opts "$work/data.layout")" \
-      "xxd -r $opts" "xxd -r -c 32 $work/data.layout"
+      "$peer" "$peer $work/data.layout"
+  else
+    # shellcheck disable=SC2086
+    row "undump --offsets $opts" "$(best "$mivo" undump --offsets $opts "$work/data.layout")" \
+      "mivo undump (default layout)" "$mivo undump $work/data.dump"
   fi
 done
 rm -f "$work/data.dump" "$work/data.layout"
