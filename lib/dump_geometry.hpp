@@ -150,6 +150,7 @@ class label_text {
   static constexpr std::size_t head_start = digits_end - min_label_digits - 16;  // in text_
   void add_digit(std::size_t at, unsigned d) noexcept;
   void carry() noexcept;
+  bool step_on(std::uint64_t& tail) noexcept;
   // The last 8 digits one step on, when nothing carries past the last four; else 0.
   [[nodiscard]] std::uint64_t next_tail(std::uint64_t tail) const noexcept {
     const std::uint64_t next = value_ + step_;

@@ -269,6 +269,21 @@ void label_text::advance() noexcept {
   }
 }
 
+// One step on, the last 8 digits kept in `tail`; false when the label grew a digit.
+inline bool label_text::step_on(std::uint64_t& tail) noexcept {
+  const std::uint64_t next = next_tail(tail);
+  if (next != 0) {
+    tail = next;
+    value_ += step_;
+    return true;
+  }
+  const std::size_t width = width_;
+  tail_ = tail;
+  carry();
+  tail = tail_;
+  return width_ == width;
+}
+
 std::size_t label_text::put_run(char* out, std::size_t stride, std::size_t n,
                                 std::size_t& size) noexcept {
   size = width_ + end_size_;
@@ -283,16 +298,7 @@ std::size_t label_text::put_run(char* out, std::size_t stride, std::size_t n,
     std::memcpy(at + width - min_label_digits, &tail, sizeof tail);
     std::memcpy(at + width, &end_, sizeof end_);
     ++r;
-    const std::uint64_t next = next_tail(tail);
-    if (next != 0) {
-      tail = next;
-      value_ += step_;
-      continue;
-    }
-    tail_ = tail;
-    carry();
-    tail = tail_;
-    if (width_ != width) break;
+    if (!step_on(tail)) break;
   }
   tail_ = tail;
   return r;
@@ -313,20 +319,8 @@ std::size_t label_text::match_run(const char* p, std::size_t stride, std::size_t
         (head != 0 && std::memcmp(p, head_.data() + head_digits - head, head) != 0)) {
       break;
     }
-    if (value_ > UINT64_MAX - step_) {  // the last label there is
-      ++r;
-      break;
-    }
-    const std::uint64_t next = next_tail(tail);
-    if (next != 0) {
-      tail = next;
-      value_ += step_;
-      continue;
-    }
-    tail_ = tail;
-    carry();
-    tail = tail_;
-    if (width_ != width) {
+    // After the last label there is, or one a digit narrower than the next, the run ends.
+    if (value_ > UINT64_MAX - step_ || !step_on(tail)) {
       ++r;
       break;
     }

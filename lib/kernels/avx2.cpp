@@ -360,9 +360,9 @@ const kernel avx2_kernel = {
     .encode_bits = encode_bits_avx2,
     .decode_bits = decode_bits_avx2,
     .place_width = 16,
-    .place = x86::place16,
-    .place_rows = x86::place16_rows,
-    .place_many = x86::place16_many,
+    .place = placing_by<x86::place_step16>::place,
+    .place_rows = placing_by<x86::place_step16>::rows,
+    .place_many = placing_by<x86::place_step16>::many,
 };
 
 }  // namespace mivo::detail

@@ -362,14 +362,6 @@ struct place_step_avx512 {
   }
 };
 
-void place_avx512(const place_plan& plan, const char* in, char* out) noexcept {
-  place_with<place_step_avx512>(plan, in, out);
-}
-
-char* place_avx512_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
-  return place_rows_with<place_step_avx512>(plan, p, out);
-}
-
 // Lane j of the k-th permute takes byte 8k + j / 8.
 template <unsigned k>
 constexpr std::array<std::uint8_t, 64> bit_spread = [] {
@@ -432,11 +424,6 @@ bool decode_bits_avx512(const char* in, std::size_t n, std::uint8_t* out) noexce
   return tail && valid == ~__mmask64{0};
 }
 
-void place_avx512_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
-                       std::size_t out_stride, std::size_t rows) noexcept {
-  place_many_with<place_step_avx512>(plan, in, in_stride, out, out_stride, rows);
-}
-
 }  // namespace
 
 const kernel avx512_kernel = {
@@ -460,9 +447,9 @@ const kernel avx512_kernel = {
     .encode_bits = encode_bits_avx512,
     .decode_bits = decode_bits_avx512,
     .place_width = 64,
-    .place = place_avx512,
-    .place_rows = place_avx512_rows,
-    .place_many = place_avx512_many,
+    .place = placing_by<place_step_avx512>::place,
+    .place_rows = placing_by<place_step_avx512>::rows,
+    .place_many = placing_by<place_step_avx512>::many,
 };
 
 }  // namespace mivo::detail

@@ -279,19 +279,6 @@ struct place_step_neon {
   }
 };
 
-void place_neon(const place_plan& plan, const char* in, char* out) noexcept {
-  place_with<place_step_neon>(plan, in, out);
-}
-
-char* place_neon_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
-  return place_rows_with<place_step_neon>(plan, p, out);
-}
-
-void place_neon_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
-                     std::size_t out_stride, std::size_t rows) noexcept {
-  place_many_with<place_step_neon>(plan, in, in_stride, out, out_stride, rows);
-}
-
 }  // namespace
 
 const kernel neon_kernel = {
@@ -315,9 +302,9 @@ const kernel neon_kernel = {
     .encode_bits = encode_bits_scalar,
     .decode_bits = decode_bits_scalar,
     .place_width = 16,
-    .place = place_neon,
-    .place_rows = place_neon_rows,
-    .place_many = place_neon_many,
+    .place = placing_by<place_step_neon>::place,
+    .place_rows = placing_by<place_step_neon>::rows,
+    .place_many = placing_by<place_step_neon>::many,
 };
 
 }  // namespace mivo::detail

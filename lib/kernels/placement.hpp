@@ -146,6 +146,21 @@ void place_many_with(const place_plan& plan, const char* in, std::size_t in_stri
   });
 }
 
+// A kernel's three placement entries from its Step.
+template <class Step>
+struct placing_by {
+  static void place(const place_plan& plan, const char* in, char* out) noexcept {
+    place_with<Step>(plan, in, out);
+  }
+  static char* rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
+    return place_rows_with<Step>(plan, p, out);
+  }
+  static void many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
+                   std::size_t out_stride, std::size_t rows) noexcept {
+    place_many_with<Step>(plan, in, in_stride, out, out_stride, rows);
+  }
+};
+
 // A plan laying out `size` characters: character p is in[source[p]], or fill[p] where
 // source[p] is negative. Steps are cut so that each reads at most `width` bytes of `in`.
 place_plan make_place_plan(const std::vector<int>& source, const std::vector<char>& fill,

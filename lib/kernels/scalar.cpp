@@ -230,19 +230,6 @@ struct place_step_scalar {
   }
 };
 
-void place_scalar(const place_plan& plan, const char* in, char* out) noexcept {
-  place_with<place_step_scalar>(plan, in, out);
-}
-
-char* place_scalar_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
-  return place_rows_with<place_step_scalar>(plan, p, out);
-}
-
-void place_scalar_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
-                       std::size_t out_stride, std::size_t rows) noexcept {
-  place_many_with<place_step_scalar>(plan, in, in_stride, out, out_stride, rows);
-}
-
 }  // namespace
 
 std::size_t decode_separated_scalar(const char* in, std::size_t units, char separator,
@@ -315,9 +302,9 @@ const kernel scalar_kernel = {
     .encode_bits = encode_bits_scalar,
     .decode_bits = decode_bits_scalar,
     .place_width = 16,
-    .place = place_scalar,
-    .place_rows = place_scalar_rows,
-    .place_many = place_scalar_many,
+    .place = placing_by<place_step_scalar>::place,
+    .place_rows = placing_by<place_step_scalar>::rows,
+    .place_many = placing_by<place_step_scalar>::many,
 };
 
 }  // namespace mivo::detail

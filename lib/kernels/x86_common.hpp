@@ -557,19 +557,6 @@ struct place_step16 {
   }
 };
 
-inline void place16(const place_plan& plan, const char* in, char* out) noexcept {
-  place_with<place_step16>(plan, in, out);
-}
-
-inline char* place16_rows(const place_plan& plan, const placed_rows& p, char* out) noexcept {
-  return place_rows_with<place_step16>(plan, p, out);
-}
-
-inline void place16_many(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
-                         std::size_t out_stride, std::size_t rows) noexcept {
-  place_many_with<place_step16>(plan, in, in_stride, out, out_stride, rows);
-}
-
 }  // namespace
 }  // namespace mivo::detail::x86
 
