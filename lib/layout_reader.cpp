@@ -365,8 +365,13 @@ void layout_reader::place_row(std::uint64_t place, std::size_t label_at) {
 void layout_reader::read_groups(std::string_view s, std::size_t from) {
   const std::string_view digits = s.substr(from);
   bool ended = false;
+  std::size_t gap = 0;  // where the spaces before the next group start
   for (std::size_t k = 0; k < g_.group_count(); ++k) {
     const std::size_t start = g_.group_start(k);
+    // The spaces between groups belong to the layout: a digit there is out of place.
+    const std::size_t stray = digits.substr(0, start).find_first_not_of(' ', gap);
+    if (stray != std::string_view::npos) fail("misplaced digits", from + stray);
+    gap = start + g_.group_bytes(k) * g_.unit;
     if (start >= digits.size()) return;
     const std::string_view field = digits.substr(start, g_.group_bytes(k) * g_.unit);
     const std::size_t at = from + start;

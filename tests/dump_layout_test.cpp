@@ -197,6 +197,7 @@ TEST(DumpLayout, ReadingBackNamesLineAndColumnOfAFault) {
   const dump_layout bits = with().columns(2).group(1).base(mivo::dump_base::binary).build();
   EXPECT_EQ(fault(bits, "00000000: 01000001 01000201  A.\n"),
             "line 1: column 25: invalid binary digit");
+  EXPECT_EQ(fault(bits, "00000000: 0100000101000010  AB\n"), "line 1: column 19: misplaced digits");
   const dump_layout octal = with().columns(2).group(1).base(mivo::dump_base::octal).build();
   EXPECT_EQ(fault(octal, "00000000: 101 401  A.\n"), "line 1: column 15: byte value out of range");
   const dump_layout little = with().columns(4).group(4).order(mivo::byte_order::little).build();
