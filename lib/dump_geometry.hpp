@@ -130,17 +130,6 @@ class label_text {
   std::size_t match_run(const char* p, std::size_t stride, std::size_t n) noexcept;
   // The characters put writes.
   [[nodiscard]] std::size_t size() const noexcept { return width_ + end_size_; }
-  // Whether p starts with the characters put writes.
-  [[nodiscard]] bool matches(const char* p) const noexcept {
-    const std::size_t head = width_ - min_label_digits;
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, p + head, sizeof tail);
-    const char* end = p + width_;
-    return tail == tail_ && end[0] == end_chars_[0] && (end_size_ < 2 || end[1] == end_chars_[1]) &&
-           (head == 0 || std::memcmp(p, head_.data() + head_digits - head, head) == 0);
-  }
-  // Writes the digits and `end` instead.
-  char* put(char* out, std::string_view end) const noexcept;
 
   static constexpr std::size_t max_chars = 32;
 

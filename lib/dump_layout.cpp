@@ -345,13 +345,5 @@ void label_text::advance(std::uint64_t step) noexcept {
   load_words();
 }
 
-char* label_text::put(char* out, std::string_view end) const noexcept {
-  const std::size_t head = width_ - min_label_digits;
-  std::memcpy(out, head_.data() + head_digits - head, head);
-  std::memcpy(out + head, &tail_, sizeof tail_);
-  std::memcpy(out + width_, end.data(), end.size());
-  return out + width_ + end.size();
-}
-
 }  // namespace detail
 }  // namespace mivo

@@ -82,7 +82,6 @@ portable_dump::portable_dump(const dump_layout& layout, stream_block& out)
       need_bytes_(strict_ || layout.color()),
       need_digits_(layout.base() == dump_base::hex || layout.squeeze()),
       row_digits_(2 * g_.columns),
-      blanks_(g_.digit_columns, ' '),
       slot_order_(g_.columns),
       plan_(row_plan(g_, layout.char_column(), k_.place_width)),
       unit_stride_(g_.columns * g_.unit),
