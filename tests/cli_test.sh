@@ -742,7 +742,8 @@ case_find() {
 }
 
 case_diff() {
-  head -c 100000 /dev/urandom >a
+  # No zeros and no 'Q' in a, so that the 50 zeros and the 'Q' put into b all differ from it.
+  head -c 100000 /dev/urandom | tr 'Q\000' 'R\001' >a
   { head -c 10000 a; printf Q; tail -c +10001 a | head -c 30000; head -c 50 /dev/zero
     tail -c +40051 a | head -c 29950; tail -c +70101 a; } >b
   run diff a a
