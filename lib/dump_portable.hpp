@@ -78,7 +78,7 @@ class portable_dump {
   std::size_t row_digits_;
   std::size_t max_row_chars_;
   std::size_t plain_row_spaces_;
-  std::size_t rows_per_room_;  // full rows that fit one request for room
+  std::size_t rows_per_room_;              // full rows that fit one request for room
   std::vector<std::uint16_t> slot_order_;  // byte indexes in the order their places come
   place_plan plan_;                        // a full plain row's digit part, gap and frame
   std::size_t unit_stride_;                // the digits of a row, as the plan takes them
