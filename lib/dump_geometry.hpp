@@ -124,10 +124,6 @@ class label_text {
     std::memcpy(out + width_, &end_, sizeof end_);
     return out + width_ + end_size_;
   }
-  // Of up to n rows, `stride` apart from p, how many lead whose labels match, each followed
-  // by an advance; stops after a row whose next label is wider, and does not advance past
-  // the last label there is.
-  std::size_t match_run(const char* p, std::size_t stride, std::size_t n) noexcept;
   // The characters put writes.
   [[nodiscard]] std::size_t size() const noexcept { return width_ + end_size_; }
 
@@ -139,25 +135,40 @@ class label_text {
   static constexpr std::size_t head_start = digits_end - min_label_digits - 16;  // in text_
   void add_digit(std::size_t at, unsigned d) noexcept;
   void carry() noexcept;
-  bool step_on(std::uint64_t& tail) noexcept;
-  // The last 8 digits one step on, when nothing carries past the last four; else 0.
-  [[nodiscard]] std::uint64_t next_tail(std::uint64_t tail) const noexcept {
-    const std::uint64_t next = value_ + step_;
-    std::uint64_t four = 0;
-    if (base_ == 16 && value_ >> 16 == next >> 16) {
-      four = digit_pairs<16>[next >> 8 & 0xffU] | std::uint64_t{digit_pairs<16>[next & 0xffU]}
-                                                      << 16U;
-    } else if (base_ == 10 && value_ / 10000 == next / 10000) {
-      four = digit_pairs<10>[next / 100 % 100] | std::uint64_t{digit_pairs<10>[next % 100]} << 16U;
-    } else {
-      return 0;
-    }
+  // A tail word's first four digits, in text order.
+  static constexpr std::uint64_t first_four =
+      std::endian::native == std::endian::little ? 0xffffffffU : ~std::uint64_t{0xffffffff};
+  // The last four digits of any value whose last four are `low` (below base^4), in their
+  // place in a tail word.
+  template <unsigned base>
+  static std::uint64_t last_four(std::uint64_t low) noexcept {
+    constexpr unsigned pair = base * base;
+    const std::uint64_t four =
+        digit_pairs<base>[low / pair] | std::uint64_t{digit_pairs<base>[low % pair]} << 16U;
     if constexpr (std::endian::native == std::endian::little) {
-      return (tail & 0xffffffffU) | four << 32U;
+      return four << 32U;
     } else {
-      return (tail & ~std::uint64_t{0xffffffff}) | ((four << 16U | four >> 16U) & 0xffffffffU);
+      return (four << 16U | four >> 16U) & 0xffffffffU;
     }
   }
+  // The last 8 digits of a label `value`, tail, one `step` on, when nothing carries past the
+  // last four; else 0.
+  static std::uint64_t next_tail(std::uint64_t tail, std::uint64_t value, std::uint64_t step,
+                                 unsigned base) noexcept {
+    const std::uint64_t next = value + step;
+    if (base == 16 && value >> 16 == next >> 16) {
+      return (tail & first_four) | last_four<16>(next & 0xffffU);
+    }
+    if (base == 10 && value / 10000 == next / 10000) {
+      return (tail & first_four) | last_four<10>(next % 10000);
+    }
+    return 0;
+  }
+  // How many rows from this one on have labels that differ in their last four digits alone.
+  [[nodiscard]] std::uint64_t rows_before_carry() const noexcept;
+  template <class Put>
+  void put_stretch(std::size_t n, Put put) const noexcept;
+  void advance_within(std::uint64_t step) noexcept;
   void store_tail() noexcept;
   void load_words() noexcept;
 

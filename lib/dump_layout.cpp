@@ -260,7 +260,7 @@ void label_text::add_digit(std::size_t at, unsigned d) noexcept {
 }
 
 void label_text::advance() noexcept {
-  const std::uint64_t next = next_tail(tail_);
+  const std::uint64_t next = next_tail(tail_, value_, step_, base_);
   if (next != 0) {
     tail_ = next;
     value_ += step_;
@@ -269,64 +269,76 @@ void label_text::advance() noexcept {
   }
 }
 
-// One step on, the last 8 digits kept in `tail`; false when the label grew a digit.
-inline bool label_text::step_on(std::uint64_t& tail) noexcept {
-  const std::uint64_t next = next_tail(tail);
-  if (next != 0) {
-    tail = next;
-    value_ += step_;
-    return true;
+std::uint64_t label_text::rows_before_carry() const noexcept {
+  std::uint64_t low = 0;
+  std::uint64_t quad = 0;
+  if (base_ == 16) {
+    quad = 0x10000;
+    low = value_ & 0xffffU;
+  } else if (base_ == 10) {
+    quad = 10000;
+    low = value_ % 10000;
+  } else {
+    return 1;
   }
-  const std::size_t width = width_;
-  tail_ = tail;
-  carry();
-  tail = tail_;
-  return width_ == width;
+  return (quad - 1 - low) / step_ + 1;
+}
+
+// put(row, tail) for n rows from this one on, none of them carrying past the last four digits.
+template <class Put>
+void label_text::put_stretch(std::size_t n, Put put) const noexcept {
+  const std::uint64_t first = tail_ & first_four;
+  const std::uint64_t step = step_;
+  const auto rows = [&]<unsigned base>(std::uint64_t low) {
+    for (std::size_t r = 0; r < n; ++r, low += step) put(r, first | last_four<base>(low));
+  };
+  if (base_ == 16) {
+    rows.template operator()<16>(value_ & 0xffffU);
+  } else if (base_ == 10) {
+    rows.template operator()<10>(value_ % 10000);
+  } else {
+    put(0, tail_);
+  }
 }
 
 std::size_t label_text::put_run(char* out, std::size_t stride, std::size_t n,
                                 std::size_t& size) noexcept {
   size = width_ + end_size_;
+  // Locals, as every store through `out` could otherwise change the members.
   const std::size_t width = width_;
-  // The last digits stay in a register: a word stored in halves and read back whole would stall.
-  std::uint64_t tail = tail_;
+  const std::size_t head = width - min_label_digits;
+  const std::uint64_t end = end_;
+  std::array<char, head_digits> head_text{};
   std::size_t r = 0;
   while (r < n) {
-    char* at = out + r * stride;
-    if (width != min_label_digits)
-      std::memcpy(at, head_.data() + head_digits - (width - min_label_digits), head_digits);
-    std::memcpy(at + width - min_label_digits, &tail, sizeof tail);
-    std::memcpy(at + width, &end_, sizeof end_);
-    ++r;
-    if (!step_on(tail)) break;
+    std::memcpy(head_text.data(), head_.data() + head_digits - head, head_digits);
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(n - r, rows_before_carry()));
+    char* const at = out + r * stride;
+    put_stretch(count, [&](std::size_t k, std::uint64_t tail) {
+      char* row = at + k * stride;
+      if (head != 0) std::memcpy(row, head_text.data(), head_digits);
+      std::memcpy(row + head, &tail, sizeof tail);
+      std::memcpy(row + width, &end, sizeof end);
+    });
+    r += count;
+    // On to the last of them, then one step past it, which may carry or widen the label.
+    if (count > 1) advance_within((count - 1) * step_);
+    advance();
+    if (width_ != width) break;
   }
-  tail_ = tail;
   return r;
 }
 
-std::size_t label_text::match_run(const char* p, std::size_t stride, std::size_t n) noexcept {
-  const std::size_t width = width_;
-  const std::size_t head = width - min_label_digits;
-  const std::array<char, 2> end = end_chars_;
-  const bool two = end_size_ > 1;
-  // As in put_run, the last digits stay in a register.
-  std::uint64_t tail = tail_;
-  std::size_t r = 0;
-  for (; r < n; ++r, p += stride) {
-    std::uint64_t seen = 0;
-    std::memcpy(&seen, p + head, sizeof seen);
-    if (seen != tail || p[width] != end[0] || (two && p[width + 1] != end[1]) ||
-        (head != 0 && std::memcmp(p, head_.data() + head_digits - head, head) != 0)) {
-      break;
-    }
-    // After the last label there is, or one a digit narrower than the next, the run ends.
-    if (value_ > UINT64_MAX - step_ || !step_on(tail)) {
-      ++r;
-      break;
-    }
+// By a step that carries past none of the last four digits.
+void label_text::advance_within(std::uint64_t step) noexcept {
+  const std::uint64_t next = value_ + step;
+  if (base_ == 16) {
+    tail_ = (tail_ & first_four) | last_four<16>(next & 0xffffU);
+  } else {
+    tail_ = (tail_ & first_four) | last_four<10>(next % 10000);
   }
-  tail_ = tail;
-  return r;
+  value_ = next;
 }
 
 void label_text::carry() noexcept {

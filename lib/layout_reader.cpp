@@ -16,24 +16,6 @@ constexpr const char* bad_escape = "invalid escape sequence";
 constexpr char escape = '\x1b';
 constexpr std::size_t run_digits = 16384;  // the digits of a run of rows read at once
 
-// Whether none of the n characters at p is a line feed or the start of an escape sequence,
-// a word at a time.
-bool plain_tail(const char* p, std::size_t n) noexcept {
-  constexpr std::uint64_t ones = 0x0101010101010101U;
-  constexpr std::uint64_t highs = 0x8080808080808080U;
-  const auto holds = [](std::uint64_t w, char c) {
-    const std::uint64_t x = w ^ (ones * static_cast<unsigned char>(c));
-    return ((x - ones) & ~x & highs) != 0;
-  };
-  if (n < 8) return std::none_of(p, p + n, [](char c) { return c == '\n' || c == escape; });
-  for (std::size_t i = 0; i < n; i += 8) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p + std::min(i, n - 8), 8);
-    if (holds(w, '\n') || holds(w, escape)) return false;
-  }
-  return true;
-}
-
 // A plan that gathers the characters at `places` side by side.
 place_plan gather_plan(const std::vector<int>& places, std::size_t width) {
   return make_place_plan(places, std::vector<char>(places.size(), ' '), width);
@@ -77,13 +59,11 @@ layout_reader::layout_reader(const dump_layout& layout, dump_reader::sink to,
     }
   }
   digit_plan_ = gather_plan(digit_places, k_.place_width);
-  gap_plan_ = gather_plan(std::vector<int>(gaps_.begin(), gaps_.end()), k_.place_width);
-  reach_ = std::max(reach_of(digit_plan_), reach_of(gap_plan_));
+  reach_ = reach_of(digit_plan_);
   const std::size_t row_digits = g_.columns * g_.unit;
   run_rows_ = std::max<std::size_t>(1, run_digits / row_digits);
+  run_labels_.resize(run_rows_ * placed_rows::label_stride + max_place_width);
   run_digits_.resize(run_rows_ * row_digits + max_place_width);
-  run_gaps_.resize(run_rows_ * gaps_.size() + max_place_width);
-  blank_gaps_.assign(run_rows_ * gaps_.size(), ' ');
   run_bytes_.resize(run_rows_ * g_.columns);
 }
 
@@ -107,19 +87,23 @@ void layout_reader::expect_after_row() noexcept {
 // is anything else, which the line by line reading then judges.
 const char* layout_reader::read_rows(const char* p, const char* end) {
   const bool labelled = layout_.labelled();
+  const std::size_t row_digits = g_.columns * g_.unit;
   while (!star_pending && (expecting_ || !labelled)) {
-    const std::size_t line = (labelled ? expected_.size() : 0) + g_.digit_columns + row_tail_;
-    const std::uint64_t first_value = expected_.value();
     const std::uint64_t place = labelled ? last_end : next_unlabelled_;
     if (forward_only && place < end_so_far) return p;
-    const std::size_t n = whole_rows(p, end, line);
-    const std::size_t good = n == 0 ? 0 : decoded_rows(good_rows(p, line, n));
+    const line_shape& shape = shape_for(labelled ? expected_.size() : 0);
+    const std::uint64_t first_value = expected_.value();
+    std::size_t n = rows_that_fit(static_cast<std::size_t>(end - p), shape, place);
+    if (n == 0) return p;
+    if (labelled) n = labels_for(n);
+    const std::size_t good = decoded_rows(k_.read_lines(shape, digit_plan_, p, run_labels_.data(),
+                                                        n, run_digits_.data(), row_digits));
     if (good > 0) hand_on(place, good);
-    position_ += good * line;
+    position_ += good * shape.size();
     line_ += good;
-    p += good * line;
-    if (good < n || n == 0) {
-      if (labelled && good < n) {
+    p += good * shape.size();
+    if (good < n) {
+      if (labelled) {
         expected_.set(first_value + good * g_.label_step);
         expecting_ = true;
       }
@@ -129,48 +113,42 @@ const char* layout_reader::read_rows(const char* p, const char* end) {
   return p;
 }
 
-// How many lines from p on look like the full rows that follow the last: the line feed where
-// a full row puts it, nothing but characters between, and the expected label. Moves expected_
-// on past them.
-std::size_t layout_reader::whole_rows(const char* p, const char* end, std::size_t line) {
-  const bool labelled = layout_.labelled();
-  const std::size_t label = labelled ? expected_.size() : 0;
-  const std::uint64_t first = labelled ? last_end : next_unlabelled_;
-  // Rows that fit before the end of the text, with room for the plans to read, and before
-  // the last place there is.
-  const auto left = static_cast<std::size_t>(end - p);
-  if (left < label + reach_ || left < line || first > UINT64_MAX - 1 - g_.columns) return 0;
-  std::size_t most =
-      std::min({run_rows_, (left - std::max(label + reach_, line)) / line + 1,
-                static_cast<std::size_t>(std::min<std::uint64_t>(
-                    (UINT64_MAX - 1 - g_.columns - first) / g_.columns + 1, run_rows_))});
-  const std::size_t tail_at = label + g_.digit_columns;
-  std::size_t n = 0;
-  for (const char* row = p; n < most; ++n, row += line) {
-    if (row[line - 1] != '\n' || !plain_tail(row + tail_at, row_tail_ - 1)) break;
-  }
-  if (!labelled || n == 0) return n;
-  const std::uint64_t first_value = expected_.value();
-  const std::size_t matched = expected_.match_run(p, line, n);
-  // Not moved on past the last label: there is none to expect after it.
-  if (matched > 0 && expected_.value() != first_value + matched * g_.label_step) {
-    expecting_ = false;
-  }
-  return matched;
+// A full line's shape when its label has `label` characters.
+const line_shape& layout_reader::shape_for(std::size_t label) {
+  const std::size_t size = label + g_.digit_columns + row_tail_;
+  if (shape_.size() == size) return shape_;
+  shape_ = line_shape(size, label);
+  for (const std::uint16_t gap : gaps_) shape_.fix(label + gap, ' ');
+  shape_.fix(size - 1, '\n');
+  shape_.let_printable(label + g_.digit_columns, size - 1);
+  return shape_;
 }
 
-// Gathers the digits and gaps of n rows; returns how many lead whose gaps are all blank.
-std::size_t layout_reader::good_rows(const char* p, std::size_t line, std::size_t n) noexcept {
-  const std::size_t label = line - g_.digit_columns - row_tail_;
-  const std::size_t row_digits = g_.columns * g_.unit;
-  k_.place_many(digit_plan_, p + label, line, run_digits_.data(), row_digits, n);
-  const std::size_t gaps = gaps_.size();
-  if (gaps == 0) return n;
-  k_.place_many(gap_plan_, p + label, line, run_gaps_.data(), gaps, n);
-  if (std::memcmp(run_gaps_.data(), blank_gaps_.data(), n * gaps) == 0) return n;
-  std::size_t r = 0;
-  while (std::memcmp(run_gaps_.data() + r * gaps, blank_gaps_.data(), gaps) == 0) ++r;
-  return r;
+// How many lines of `shape` a run may take from text with `left` characters, the first placed
+// at `first`: each is read as far as its check or its digits' plan reaches, and none may place
+// a byte past the last place there is.
+std::size_t layout_reader::rows_that_fit(std::size_t left, const line_shape& shape,
+                                         std::uint64_t first) const noexcept {
+  const std::size_t checked =
+      (shape.size() + max_place_width - 1) / max_place_width * max_place_width;
+  const std::size_t reach = std::max(shape.label_size() + reach_, checked);
+  if (left < reach || first > UINT64_MAX - 1 - g_.columns) return 0;
+  const std::uint64_t placeable = (UINT64_MAX - 1 - g_.columns - first) / g_.columns + 1;
+  return std::min({run_rows_, (left - reach) / shape.size() + 1,
+                   static_cast<std::size_t>(std::min<std::uint64_t>(placeable, run_rows_))});
+}
+
+// Writes the labels the next rows must hold, up to n of them, while they are as wide as the
+// first; returns how many. Expects none after them when the last is the last label there is.
+std::size_t layout_reader::labels_for(std::size_t n) {
+  const std::uint64_t after_first = (UINT64_MAX - expected_.value()) / g_.label_step;
+  const bool to_the_last = after_first < n;
+  if (to_the_last) n = static_cast<std::size_t>(after_first) + 1;
+  std::size_t size = 0;
+  const std::size_t written =
+      expected_.put_run(run_labels_.data(), placed_rows::label_stride, n, size);
+  if (to_the_last && written == n) expecting_ = false;
+  return written;
 }
 
 // Decodes the gathered digits of n rows into run_bytes_; returns how many lead that are good.

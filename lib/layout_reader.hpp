@@ -39,8 +39,10 @@ class layout_reader : row_places {
   void place_row(std::uint64_t place, std::size_t label_at);
   void read_groups(std::string_view digits, std::size_t from);
   const char* read_rows(const char* p, const char* end);
-  std::size_t whole_rows(const char* p, const char* end, std::size_t line);
-  std::size_t good_rows(const char* p, std::size_t line, std::size_t n) noexcept;
+  const line_shape& shape_for(std::size_t label);
+  std::size_t rows_that_fit(std::size_t left, const line_shape& shape,
+                            std::uint64_t first) const noexcept;
+  std::size_t labels_for(std::size_t n);
   std::size_t decoded_rows(std::size_t n) noexcept;
   void hand_on(std::uint64_t place, std::size_t n);
   void expect_after_row() noexcept;
@@ -54,16 +56,15 @@ class layout_reader : row_places {
   bool offset_labels_;
   std::uint64_t next_unlabelled_;
   std::vector<std::uint16_t> gaps_;  // places in a full row's digit part that hold spaces
-  // Runs of full rows are read in place: each row's digits gathered side by side, and the
-  // characters at its gaps, by plans the kernel runs; then the run is decoded at once.
+  // Runs of full rows are read in place: the kernel checks each line's shape and label and
+  // gathers its digits side by side by a plan; then the run is decoded at once.
   std::size_t run_rows_ = 0;  // the most rows in one run
   place_plan digit_plan_;
-  place_plan gap_plan_;
-  std::size_t reach_ = 0;     // how far past a row's digit part the plans may read
-  std::size_t row_tail_ = 0;  // a full line's characters after the digit part, '\n' too
+  std::size_t reach_ = 0;         // how far past a row's digit part the plan may read
+  std::size_t row_tail_ = 0;      // a full line's characters after the digit part, '\n' too
+  line_shape shape_;              // of a full line with the label size last asked for
+  std::vector<char> run_labels_;  // the labels a run's lines must hold
   std::vector<char> run_digits_;
-  std::vector<char> run_gaps_;
-  std::vector<char> blank_gaps_;  // what the gaps of a run hold: spaces
   std::vector<std::uint8_t> run_bytes_;
   label_text expected_;     // the label of the row after the last one read
   bool expecting_ = false;  // whether expected_ holds it

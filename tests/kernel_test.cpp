@@ -1,5 +1,6 @@
 // Every kernel this CPU runs must agree with the scalar one, byte for byte and on the index of
 // the first bad pair, at and around every block boundary.
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -166,6 +167,106 @@ TEST_P(KernelTest, PlacesByAnyPlanWithinItsWindow) {
       ASSERT_EQ(many.substr(r * source.size(), source.size()),
                 placed_by_hand(source, fill, in.substr(100 * r)))
           << "round " << round << " row " << r;
+    }
+  }
+}
+
+// A random shape: a label, then runs of fixed characters, printable ones and digits of any
+// value, and the line feed. `digits` gets the digit places, counted from the label's end.
+mivo::detail::line_shape random_shape(std::mt19937& rng, std::vector<int>& digits,
+                                      std::string& kinds) {
+  const std::size_t label = rng() % 23;
+  const std::size_t size = label + 1 + rng() % 200;
+  mivo::detail::line_shape shape(size, label);
+  kinds.assign(size, 'l');
+  digits.clear();
+  for (std::size_t at = label; at + 1 < size;) {
+    const std::size_t end = std::min<std::size_t>(at + 1 + rng() % 12, size - 1);
+    const char kind = "fpd"[rng() % 3];
+    for (std::size_t i = at; i < end; ++i) {
+      kinds[i] = kind;
+      if (kind == 'f') shape.fix(i, i % 2 == 0 ? ' ' : '|');
+      if (kind == 'd') digits.push_back(static_cast<int>(i - label));
+    }
+    if (kind == 'p') shape.let_printable(at, end);
+    at = end;
+  }
+  shape.fix(size - 1, '\n');
+  kinds[size - 1] = 'f';
+  return shape;
+}
+
+// Whether a line fits, checked place by place.
+bool fits_by_hand(const mivo::detail::line_shape& shape, const std::string& kinds, const char* line,
+                  const char* label) {
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if ((kinds[i] == 'l' && line[i] != label[i]) ||
+        (kinds[i] == 'f' && line[i] != (i + 1 == shape.size() ? '\n'
+                                        : i % 2 == 0          ? ' '
+                                                              : '|')) ||
+        (kinds[i] == 'p' && (c < 0x20 || c > 0x7e))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST_P(KernelTest, ChecksLinesByTheirShapeAndPlacesTheirDigits) {
+  const kernel& k = *GetParam();
+  constexpr std::size_t rows = 5;
+  constexpr std::size_t stride = mivo::detail::placed_rows::label_stride;
+  std::mt19937 rng(31);
+  for (int round = 0; round < 150; ++round) {
+    std::vector<int> digits;
+    std::string kinds;
+    const mivo::detail::line_shape shape = random_shape(rng, digits, kinds);
+    const std::size_t size = shape.size();
+    // Lines that fit, each with its own label.
+    std::string text(rows * size + size + 2 * mivo::detail::max_place_width, '\0');
+    std::string labels(rows * stride + mivo::detail::max_place_width, '\0');
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t i = 0; i < size; ++i) {
+        char& c = text[r * size + i];
+        switch (kinds[i]) {
+          case 'l':
+            c = labels[r * stride + i] = "0123456789abcdef"[rng() % 16];
+            break;
+          case 'f':
+            c = i + 1 == size ? '\n' : i % 2 == 0 ? ' ' : '|';
+            break;
+          case 'p':
+            c = static_cast<char>(0x20 + rng() % 95);
+            break;
+          default:
+            c = static_cast<char>(rng());
+        }
+      }
+    }
+    const mivo::detail::place_plan plan =
+        mivo::detail::make_place_plan(digits, std::vector<char>(digits.size(), ' '), k.place_width);
+    std::string out(rows * digits.size() + mivo::detail::max_place_width, '\0');
+    ASSERT_EQ(
+        k.read_lines(shape, plan, text.data(), labels.data(), rows, out.data(), digits.size()),
+        rows)
+        << "round " << round;
+    for (std::size_t r = 0; r < rows; ++r) {
+      ASSERT_EQ(out.substr(r * digits.size(), digits.size()),
+                placed_by_hand(digits, {}, text.substr(r * size + shape.label_size())));
+    }
+    // Any one change stops the run at the first line that no longer fits.
+    for (int edit = 0; edit < 20; ++edit) {
+      std::string changed = text;
+      changed[rng() % (rows * size)] = "\n\x1b |0a~\x7f\x80\x1f"[rng() % 10];
+      std::size_t fit = 0;
+      while (fit < rows && fits_by_hand(shape, kinds, changed.data() + fit * size,
+                                        labels.data() + fit * stride)) {
+        ++fit;
+      }
+      ASSERT_EQ(
+          k.read_lines(shape, plan, changed.data(), labels.data(), rows, out.data(), digits.size()),
+          fit)
+          << "round " << round;
     }
   }
 }

@@ -283,6 +283,26 @@ bool decode_bits_avx2(const char* in, std::size_t n, std::uint8_t* out) noexcept
   return tail && _mm256_movemask_epi8(valid) == -1;
 }
 
+// A line's check, 32 characters at a time.
+struct line_block_avx2 {
+  static constexpr std::size_t width = 32;
+  using vec = __m256i;
+  using mask = __m256i;
+  static vec load(const void* p) noexcept {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+  }
+  static mask to_mask(const std::uint8_t* bytes) noexcept { return load(bytes); }
+  static vec none() noexcept { return _mm256_setzero_si256(); }
+  static vec with_label(vec low, const char* label, mask m) noexcept {
+    return _mm256_blendv_epi8(low, load(label), m);
+  }
+  static vec excess(vec v, vec low, vec span) noexcept {
+    return _mm256_subs_epu8(_mm256_sub_epi8(v, low), span);
+  }
+  static vec merge(vec a, vec b) noexcept { return _mm256_or_si256(a, b); }
+  static bool any(vec a) noexcept { return _mm256_testz_si256(a, a) == 0; }
+};
+
 }  // namespace
 
 // 32 units (96 characters) a step: two groups of 16, one in each 128-bit lane, gathered,
@@ -363,6 +383,7 @@ const kernel avx2_kernel = {
     .place = placing_by<x86::place_step16>::place,
     .place_rows = placing_by<x86::place_step16>::rows,
     .place_many = placing_by<x86::place_step16>::many,
+    .read_lines = read_lines_with<x86::place_step16, line_block_avx2>,
 };
 
 }  // namespace mivo::detail

@@ -345,6 +345,26 @@ char* dump_color_rows_avx512(const char* digits, const std::uint8_t* bytes, cons
   return out;
 }
 
+// A line's check, 64 characters at a time; the label is within the first 64.
+struct line_block_avx512 {
+  static constexpr std::size_t width = 64;
+  using vec = __m512i;
+  using mask = __mmask64;
+  static vec load(const void* p) noexcept { return _mm512_loadu_si512(p); }
+  static mask to_mask(const std::uint8_t* bytes) noexcept {
+    return _mm512_movepi8_mask(load(bytes));
+  }
+  static vec none() noexcept { return _mm512_setzero_si512(); }
+  static vec with_label(vec low, const char* label, mask m) noexcept {
+    return _mm512_mask_loadu_epi8(low, m, label);
+  }
+  static vec excess(vec v, vec low, vec span) noexcept {
+    return _mm512_subs_epu8(_mm512_sub_epi8(v, low), span);
+  }
+  static vec merge(vec a, vec b) noexcept { return _mm512_or_si512(a, b); }
+  static bool any(vec a) noexcept { return _mm512_test_epi8_mask(a, a) != 0; }
+};
+
 // VBMI's permute reaches any of 64 bytes; lanes whose index has the top bit keep the fill.
 struct place_step_avx512 {
   struct lanes {
@@ -450,6 +470,7 @@ const kernel avx512_kernel = {
     .place = placing_by<place_step_avx512>::place,
     .place_rows = placing_by<place_step_avx512>::rows,
     .place_many = placing_by<place_step_avx512>::many,
+    .read_lines = read_lines_with<place_step_avx512, line_block_avx512>,
 };
 
 }  // namespace mivo::detail

@@ -14,6 +14,7 @@
 #include "cpu.hpp"
 #include "dump_layout.hpp"
 #include "label_digits.hpp"
+#include "line_check.hpp"
 #include "placement.hpp"
 
 namespace mivo::detail {
@@ -179,6 +180,14 @@ struct kernel {
   // out + r * out_stride, in order; as `place` for each.
   void (*place_many)(const place_plan& plan, const char* in, std::size_t in_stride, char* out,
                      std::size_t out_stride, std::size_t rows) noexcept;
+  // Of `rows` lines, shape.size apart from `in`, how many lead that hold the shape's
+  // characters and their labels, row r's the first shape.label_size characters of
+  // labels[label_stride * r..]; the digit part of each such line, which starts after its
+  // label, is placed by `plan` at out + r * out_stride. Reads up to shape.size rounded up to
+  // max_place_width past each line's start, and max_place_width past the last label's.
+  std::size_t (*read_lines)(const line_shape& shape, const place_plan& plan, const char* in,
+                            const char* labels, std::size_t rows, char* out,
+                            std::size_t out_stride) noexcept;
 };
 
 // The portable forms of decode_separated and encode_separated, for kernels without their own

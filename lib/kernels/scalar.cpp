@@ -230,6 +230,38 @@ struct place_step_scalar {
   }
 };
 
+// A line's check, 16 characters at a time, a byte at a time.
+struct line_block_scalar {
+  static constexpr std::size_t width = 16;
+  using vec = std::array<std::uint8_t, width>;
+  using mask = vec;
+  static vec load(const void* p) noexcept {
+    vec v;
+    std::memcpy(v.data(), p, width);
+    return v;
+  }
+  static mask to_mask(const std::uint8_t* bytes) noexcept { return load(bytes); }
+  static vec none() noexcept { return {}; }
+  static vec with_label(vec low, const char* label, const mask& m) noexcept {
+    const vec text = load(label);
+    for (std::size_t j = 0; j < width; ++j) low[j] = m[j] != 0 ? text[j] : low[j];
+    return low;
+  }
+  static vec excess(vec v, const vec& low, const vec& span) noexcept {
+    for (std::size_t j = 0; j < width; ++j) {
+      v[j] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(v[j] - low[j]) > span[j]);
+    }
+    return v;
+  }
+  static vec merge(vec a, const vec& b) noexcept {
+    for (std::size_t j = 0; j < width; ++j) a[j] = static_cast<std::uint8_t>(a[j] | b[j]);
+    return a;
+  }
+  static bool any(const vec& a) noexcept {
+    return std::any_of(a.begin(), a.end(), [](std::uint8_t x) { return x != 0; });
+  }
+};
+
 }  // namespace
 
 std::size_t decode_separated_scalar(const char* in, std::size_t units, char separator,
@@ -305,6 +337,7 @@ const kernel scalar_kernel = {
     .place = placing_by<place_step_scalar>::place,
     .place_rows = placing_by<place_step_scalar>::rows,
     .place_many = placing_by<place_step_scalar>::many,
+    .read_lines = read_lines_with<place_step_scalar, line_block_scalar>,
 };
 
 }  // namespace mivo::detail

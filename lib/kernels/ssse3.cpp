@@ -153,6 +153,7 @@ const kernel ssse3_kernel = {
     .place = placing_by<x86::place_step16>::place,
     .place_rows = placing_by<x86::place_step16>::rows,
     .place_many = placing_by<x86::place_step16>::many,
+    .read_lines = read_lines_with<x86::place_step16, x86::line_block16>,
 };
 
 }  // namespace mivo::detail

@@ -557,6 +557,28 @@ struct place_step16 {
   }
 };
 
+// A line's check, 16 characters at a time.
+struct line_block16 {
+  static constexpr std::size_t width = 16;
+  using vec = __m128i;
+  using mask = __m128i;
+  static vec load(const void* p) noexcept {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+  }
+  static mask to_mask(const std::uint8_t* bytes) noexcept { return load(bytes); }
+  static vec none() noexcept { return _mm_setzero_si128(); }
+  static vec with_label(vec low, const char* label, mask m) noexcept {
+    return _mm_or_si128(_mm_and_si128(m, load(label)), _mm_andnot_si128(m, low));
+  }
+  static vec excess(vec v, vec low, vec span) noexcept {
+    return _mm_subs_epu8(_mm_sub_epi8(v, low), span);
+  }
+  static vec merge(vec a, vec b) noexcept { return _mm_or_si128(a, b); }
+  static bool any(vec a) noexcept {
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())) != 0xffff;
+  }
+};
+
 }  // namespace
 }  // namespace mivo::detail::x86
 
