@@ -272,31 +272,27 @@ struct place_step_neon {
     uint8x16_t index;
     uint8x16_t fill;
   };
-
-  // A line's check, 16 characters at a time.
-  struct line_block_neon {
-    static constexpr std::size_t width = 16;
-    using vec = uint8x16_t;
-    using mask = uint8x16_t;
-    static vec load(const void* p) noexcept {
-      return vld1q_u8(static_cast<const std::uint8_t*>(p));
-    }
-    static mask to_mask(const std::uint8_t* bytes) noexcept { return load(bytes); }
-    static vec none() noexcept { return vdupq_n_u8(0); }
-    static vec with_label(vec low, const char* label, mask m) noexcept {
-      return vbslq_u8(m, load(label), low);
-    }
-    static vec excess(vec v, vec low, vec span) noexcept {
-      return vqsubq_u8(vsubq_u8(v, low), span);
-    }
-    static vec merge(vec a, vec b) noexcept { return vorrq_u8(a, b); }
-    static bool any(vec a) noexcept { return vmaxvq_u8(a) != 0; }
-  };
   static lanes prepare(const std::uint8_t* l) noexcept { return {vld1q_u8(l), vld1q_u8(l + 16)}; }
   static void apply(const lanes& l, const char* in, char* out) noexcept {
     const uint8x16_t from = vld1q_u8(reinterpret_cast<const std::uint8_t*>(in));
     vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vorrq_u8(vqtbl1q_u8(from, l.index), l.fill));
   }
+};
+
+// A line's check, 16 characters at a time.
+struct line_block_neon {
+  static constexpr std::size_t width = 16;
+  using vec = uint8x16_t;
+  using mask = uint8x16_t;
+  static vec load(const void* p) noexcept { return vld1q_u8(static_cast<const std::uint8_t*>(p)); }
+  static mask to_mask(const std::uint8_t* bytes) noexcept { return load(bytes); }
+  static vec none() noexcept { return vdupq_n_u8(0); }
+  static vec with_label(vec low, const char* label, mask m) noexcept {
+    return vbslq_u8(m, load(label), low);
+  }
+  static vec excess(vec v, vec low, vec span) noexcept { return vqsubq_u8(vsubq_u8(v, low), span); }
+  static vec merge(vec a, vec b) noexcept { return vorrq_u8(a, b); }
+  static bool any(vec a) noexcept { return vmaxvq_u8(a) != 0; }
 };
 
 }  // namespace
