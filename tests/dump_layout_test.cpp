@@ -279,8 +279,8 @@ TEST(DumpLayout, RunsOfRowsReadAsLineByLine) {
 TEST(DumpLayout, LabelsGrowAWidthAndStopAtTheLastOffset) {
   // Rows of 8, which the layout reader reads (the classic shape has a reader of its own).
   const std::string bytes = bytes_of(900, 9);
-  const auto rows_of_8 = [](mivo::row_label label, std::uint64_t first) {
-    return with().columns(8).label(label).first_offset(first).build();
+  const auto rows_of = [](std::size_t columns, mivo::row_label label, std::uint64_t first) {
+    return with().columns(columns).label(label).first_offset(first).build();
   };
   struct labelled {
     dump_layout layout;
@@ -288,25 +288,29 @@ TEST(DumpLayout, LabelsGrowAWidthAndStopAtTheLastOffset) {
     const char* format;
   };
   const std::uint64_t last_rows = UINT64_MAX - 8 * 40;  // the last 40 rows there are
+  // Labels grow a digit, and (rows of 6 and 7) carry past their last four digits mid-row.
   const std::vector<labelled> cases = {
-      {rows_of_8(mivo::row_label::byte_offset, 0xfffffd00), 0xfffffd00, "%08llx: "},
-      {rows_of_8(mivo::row_label::decimal_offset, 99999500), 99999500, "%08llu: "},
-      {rows_of_8(mivo::row_label::byte_offset, last_rows), last_rows, "%08llx: "}};
+      {rows_of(8, mivo::row_label::byte_offset, 0xfffffd00), 0xfffffd00, "%08llx: "},
+      {rows_of(8, mivo::row_label::decimal_offset, 99999500), 99999500, "%08llu: "},
+      {rows_of(6, mivo::row_label::byte_offset, 0x2fe01), 0x2fe01, "%08llx: "},
+      {rows_of(7, mivo::row_label::decimal_offset, 1239703), 1239703, "%08llu: "},
+      {rows_of(8, mivo::row_label::byte_offset, last_rows), last_rows, "%08llx: "}};
   for (const labelled& c : cases) {
     const std::string some = c.first == last_rows ? bytes.substr(0, 8 * 40) : bytes;
     const std::string dump = mivo::hexdump_s(c.layout, mivo::of_string(some));
+    const std::size_t columns = c.layout.columns();
     std::size_t line = 0;
-    for (std::size_t row = 0; row * 8 < some.size(); ++row) {
+    for (std::size_t row = 0; row * columns < some.size(); ++row) {
       char label[32];
       std::snprintf(label, sizeof label, c.format,
-                    static_cast<unsigned long long>(c.first + 8 * row));
+                    static_cast<unsigned long long>(c.first + columns * row));
       ASSERT_EQ(dump.substr(line, std::strlen(label)), label) << "row " << row;
       line = dump.find('\n', line) + 1;
     }
     EXPECT_EQ(outcome(c.layout, dump, dump.size()), placed_from(c.first, some));
   }
   // A row reaching past the last offset there is fails, read in a run or alone.
-  const dump_layout top = cases[2].layout;
+  const dump_layout top = cases.back().layout;
   const std::string past =
       mivo::hexdump_s(top, mivo::of_string(bytes.substr(0, 8 * 40))) + "ffffffffffffffff: 00\n";
   EXPECT_EQ(outcome(top, past, past.size()), outcome(top, past, 1));

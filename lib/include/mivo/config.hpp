@@ -8,7 +8,7 @@
 
 #define MIVO_VERSION_MAJOR 4
 #define MIVO_VERSION_MINOR 1
-#define MIVO_VERSION_PATCH 0
+#define MIVO_VERSION_PATCH 1
 
 // MIVO_API marks what the library exports; everything else in it is hidden.
 #if defined(MIVO_STATIC)
