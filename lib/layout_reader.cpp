@@ -129,9 +129,7 @@ const line_shape& layout_reader::shape_for(std::size_t label) {
 // a byte past the last place there is.
 std::size_t layout_reader::rows_that_fit(std::size_t left, const line_shape& shape,
                                          std::uint64_t first) const noexcept {
-  const std::size_t checked =
-      (shape.size() + max_place_width - 1) / max_place_width * max_place_width;
-  const std::size_t reach = std::max(shape.label_size() + reach_, checked);
+  const std::size_t reach = std::max(shape.label_size() + reach_, shape.reach());
   if (left < reach || first > UINT64_MAX - 1 - g_.columns) return 0;
   const std::uint64_t placeable = (UINT64_MAX - 1 - g_.columns - first) / g_.columns + 1;
   return std::min({run_rows_, (left - reach) / shape.size() + 1,

@@ -183,8 +183,9 @@ struct kernel {
   // Of `rows` lines, shape.size apart from `in`, how many lead that hold the shape's
   // characters and their labels, row r's the first shape.label_size characters of
   // labels[label_stride * r..]; the digit part of each such line, which starts after its
-  // label, is placed by `plan` at out + r * out_stride. Reads up to shape.size rounded up to
-  // max_place_width past each line's start, and max_place_width past the last label's.
+  // label, is placed by `plan` at out + r * out_stride. Reads up to shape.reach() past each
+  // line's start (and as far as the plan reads past its digits), and max_place_width past
+  // the last label's start.
   std::size_t (*read_lines)(const line_shape& shape, const place_plan& plan, const char* in,
                             const char* labels, std::size_t rows, char* out,
                             std::size_t out_stride) noexcept;

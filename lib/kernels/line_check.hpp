@@ -21,7 +21,7 @@ namespace mivo::detail {
 // expects, which each run gives. The arrays cover the line rounded up to max_place_width.
 class line_shape {
  public:
-  static constexpr std::size_t max_label = 32;
+  static constexpr std::size_t max_label = 32;  // a label's characters at most
 
   line_shape() = default;
   line_shape(std::size_t size, std::size_t label_size)
@@ -42,6 +42,8 @@ class line_shape {
 
   [[nodiscard]] std::size_t size() const noexcept { return size_; }
   [[nodiscard]] std::size_t label_size() const noexcept { return label_size_; }
+  // How far past a line's start its check may read.
+  [[nodiscard]] std::size_t reach() const noexcept { return low_.size(); }
   [[nodiscard]] const char* low() const noexcept { return low_.data(); }
   [[nodiscard]] const std::uint8_t* span() const noexcept { return span_.data(); }
   // 0xff at the label's places, max_place_width of them.
