@@ -151,19 +151,6 @@ class label_text {
       return (four << 16U | four >> 16U) & 0xffffffffU;
     }
   }
-  // The last 8 digits of a label `value`, tail, one `step` on, when nothing carries past the
-  // last four; else 0.
-  static std::uint64_t next_tail(std::uint64_t tail, std::uint64_t value, std::uint64_t step,
-                                 unsigned base) noexcept {
-    const std::uint64_t next = value + step;
-    if (base == 16 && value >> 16 == next >> 16) {
-      return (tail & first_four) | last_four<16>(next & 0xffffU);
-    }
-    if (base == 10 && value / 10000 == next / 10000) {
-      return (tail & first_four) | last_four<10>(next % 10000);
-    }
-    return 0;
-  }
   // How many rows from this one on have labels that differ in their last four digits alone.
   [[nodiscard]] std::uint64_t rows_before_carry() const noexcept;
   template <class Put>
@@ -180,7 +167,6 @@ class label_text {
   std::array<char, 2 * head_digits> head_{};
   std::uint64_t tail_ = 0;                              // the last 8 digits, in text order
   std::uint64_t end_ = 0;                               // the end, in text order
-  std::array<char, 2> end_chars_{};                     // its first two characters
   std::array<std::uint8_t, max_digits> step_digits_{};  // the step's digits, last first
   std::size_t step_size_ = 0;
   std::uint64_t step_ = 0;

@@ -220,7 +220,6 @@ label_text::label_text(std::uint64_t value, unsigned base, std::uint64_t step,
   std::array<char, sizeof end_> end_chars{};
   std::memcpy(end_chars.data(), end.data(), std::min(end.size(), end_chars.size()));
   std::memcpy(&end_, end_chars.data(), sizeof end_);
-  std::memcpy(end_chars_.data(), end_chars.data(), end_chars_.size());
   for (; step != 0; step /= base)
     step_digits_[step_size_++] = static_cast<std::uint8_t>(step % base);
   set(value);
@@ -260,10 +259,8 @@ void label_text::add_digit(std::size_t at, unsigned d) noexcept {
 }
 
 void label_text::advance() noexcept {
-  const std::uint64_t next = next_tail(tail_, value_, step_, base_);
-  if (next != 0) {
-    tail_ = next;
-    value_ += step_;
+  if (rows_before_carry() > 1) {
+    advance_within(step_);
   } else {
     carry();
   }
